@@ -1,0 +1,3 @@
+#include <TarnError/Error.h>
+#include <gtest/gtest.h>
+TEST(Placeholder, Builds) { EXPECT_TRUE(true); }

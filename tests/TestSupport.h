@@ -1,0 +1,137 @@
+// Shared test helpers: a temporary-directory fixture whose teardown proves
+// that nothing was left open, and helpers to catch and inspect errors.
+#pragma once
+
+#include <TarnError/Error.h>
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <sstream>
+
+#include <string>
+#include <vector>
+
+namespace TarnTest {
+
+// Deletes dir and everything below it; false when anything could not be
+// removed (on Windows an open handle makes the delete fail).
+inline bool RemoveTree(const std::wstring& dir) {
+    bool ok = true;
+    WIN32_FIND_DATAW data;
+    HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring full = dir + L"\\" + name;
+            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                ok = RemoveTree(full) && ok;
+            else
+                ok = ::DeleteFileW(full.c_str()) && ok;
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    return ::RemoveDirectoryW(dir.c_str()) && ok;
+}
+
+// A fresh directory per test under the system's temporary directory. Its
+// removal at teardown is asserted: a handle the test or the library leaked
+// makes it fail.
+class TempDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t base[MAX_PATH + 1];
+        DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
+        ASSERT_GT(length, 0u);
+        static unsigned counter = 0;
+        dir = std::wstring(base, length) + L"tarn-" + std::to_wstring(::GetCurrentProcessId()) +
+              L"-" + std::to_wstring(++counter);
+        ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr)) << ::GetLastError();
+    }
+
+    void TearDown() override {
+        if (!dir.empty())
+            EXPECT_TRUE(RemoveTree(dir)) << "temporary directory not removable: something "
+                                            "was left open";
+    }
+
+    // dir\name.
+    std::wstring In(const std::wstring& name) const { return dir + L"\\" + name; }
+
+    // Creates (or replaces) dir\name holding content; returns its full path.
+    std::wstring MakeFile(const std::wstring& name, const std::string& content = std::string()) {
+        std::wstring full = In(name);
+        HANDLE h = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << ::GetLastError();
+        DWORD done = 0;
+        if (!content.empty())
+            EXPECT_TRUE(::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done,
+                                    nullptr));
+        ::CloseHandle(h);
+        return full;
+    }
+
+    std::wstring MakeDir(const std::wstring& name) {
+        std::wstring full = In(name);
+        EXPECT_TRUE(::CreateDirectoryW(full.c_str(), nullptr)) << ::GetLastError();
+        return full;
+    }
+
+    // The content of a file, read with plain Win32 calls.
+    static std::string ReadBack(const std::wstring& path) {
+        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(h, INVALID_HANDLE_VALUE) << ::GetLastError();
+        std::string content;
+        char buffer[4096];
+        DWORD done = 0;
+        while (::ReadFile(h, buffer, sizeof buffer, &done, nullptr) && done > 0)
+            content.append(buffer, done);
+        ::CloseHandle(h);
+        return content;
+    }
+
+    std::wstring dir;
+};
+
+// Runs f, which must throw E; returns a copy of what was caught. A missing or
+// different exception is a test failure, and a placeholder error is returned
+// so that the caller's checks fail visibly rather than crash.
+template <class E, class F>
+E CatchError(F&& f) {
+    try {
+        f();
+        ADD_FAILURE() << "nothing was thrown";
+    } catch (const E& e) {
+        return e;
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "wrong exception: " << typeid(e).name() << ": " << e.what();
+    } catch (...) {
+        ADD_FAILURE() << "unknown exception";
+    }
+    return E("(nothing caught)", TarnError::Context{"", "", 0});
+}
+
+// The names of an error's details in attaching order: {"FileErrorCode", "errno"}.
+inline std::vector<std::string> DetailNames(const TarnError::Error& e) {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < e.GetInfoCount(); ++i)
+        names.push_back(e.GetInfoAt(i).GetName());
+    return names;
+}
+
+typedef std::vector<std::string> Names;
+
+// What a detail renders.
+inline std::string Rendered(const TarnError::ErrorInfoBase& info) {
+    std::ostringstream out;
+    info.Render(out);
+    return out.str();
+}
+
+}  // namespace TarnTest
