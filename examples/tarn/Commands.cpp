@@ -4,8 +4,8 @@ namespace tarn {
 
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
-        {L"path", "path TEXT...", "show each path's wide text, narrow form and length",
-         PathCommand},
+        {L"path", "path [split|root|normalize|absolute|expand|valid] TEXT...",
+         "what TarnIO::Path makes of each text", PathCommand},
     };
     return commands;
 }
