@@ -12,6 +12,7 @@
 #include <io.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cwctype>
 
 // Every entry point, by name. Functions bound at run time (GetFileSizeEx,
 // SetFilePointerEx, NtQueryInformationFile, _wsopen, _wfopen, _wfsopen) are
@@ -26,7 +27,7 @@
     X(_commit) X(_close) X(_get_osfhandle) X(_open_osfhandle)                        \
     X(fopen_s) X(_fsopen) X(_fdopen) X(fread) X(fwrite) X(fflush) X(ferror)          \
     X(fclose) X(_fileno) X(_ftelli64) X(_fseeki64) X(_lock_file) X(_unlock_file)     \
-    X(_waccess) X(malloc) X(free)
+    X(_waccess) X(towupper) X(malloc) X(free)
 
 namespace TarnIO {
 namespace sys {
