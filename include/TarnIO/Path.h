@@ -147,7 +147,9 @@ public:
     // applied, and runs of backslashes folded to one; no trailing backslash
     // except on a bare root ("C:\", "\\srv\shr\"). In an absolute path ".."
     // never climbs above the root; in a relative one leading ".." survive.
-    // Case is never changed. One pass over the text.
+    // A relative result whose first name looks like a drive ("a\..\C:\x")
+    // starts with ".\" (".\C:\x"), so it stays relative and normalizing it
+    // again changes nothing. Case is never changed. One pass over the text.
     Path Normalize() const;
     Path& MakeNormalized();
 
@@ -165,8 +167,8 @@ public:
     // reference, opening token and closing character included, and the scan
     // goes on after the inserted value, so a value holding references is not
     // expanded again by the same pass and every pass ends. Unknown or empty
-    // variables and unterminated references stay as they are; nothing is
-    // ever reported.
+    // variables, names holding a NUL and unterminated references stay as
+    // they are; nothing is ever reported.
     Path ExpandEnvironmentVariables() const;
     Path& MakeEnvironmentVariablesExpanded();
 
