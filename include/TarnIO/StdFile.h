@@ -65,7 +65,10 @@ public:
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
     // One fread/fwrite. Once the stream's error indicator is set, every
-    // transfer of nothing throws, a count of 0 included.
+    // transfer of nothing throws, a count of 0 included. The C runtime moves
+    // the data with _read/_write, which refuse counts above INT_MAX, so a
+    // larger count is passed as INT_MAX and the (short) count transferred is
+    // returned: nothing is ever silently cut to the low 32 bits of count.
     std::uint64_t Read(void* buffer, std::uint64_t count) override;
     std::uint64_t Write(const void* buffer, std::uint64_t count) override;
     bool IsOpen() const override { return stream != nullptr; }
