@@ -6,6 +6,8 @@ const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {L"path", "path [split|root|normalize|absolute|expand|valid] TEXT...",
          "what TarnIO::Path makes of each text", PathCommand},
+        {L"ls", "ls [-r] PATTERN", "list matching entries (-r: descend)", LsCommand},
+        {L"mv", "mv FROM TO", "rename a file or directory", MvCommand},
     };
     return commands;
 }

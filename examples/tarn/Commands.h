@@ -31,5 +31,7 @@ struct UsageError {
 };
 
 int PathCommand(const Args& args);
+int LsCommand(const Args& args);
+int MvCommand(const Args& args);
 
 }  // namespace tarn
