@@ -181,13 +181,24 @@ TEST_F(PathQueryTest, QueryOfAMissingPathRecordsTheErrorAndLeavesTheDataAlone) {
     }
 }
 
-TEST_F(PathQueryTest, QueryOfAPatternFails) {
+TEST_F(PathQueryTest, QueryFailsForTextsThatNameNoSingleEntry) {
     MakeFile(L"a.txt");
-    PathStats stats;
-    // FindFirstFileW alone would find a.txt; the attribute query refuses a
-    // text that does not name one object.
-    EXPECT_FALSE(Path(In(L"*.txt")).Query(stats));
-    EXPECT_NE(0u, stats.GetQueryError());
+    MakeDir(L"sub");
+    const std::wstring texts[] = {
+        // FindFirstFileW alone would find a.txt; GetFileAttributesW refuses
+        // a pattern.
+        In(L"*.txt"),
+        // GetFileAttributesW answers for these, but no search names them.
+        In(L"sub\\"),
+        Path(dir).GetRootName() + L"\\",
+    };
+    for (const std::wstring& text : texts) {
+        SCOPED_TRACE(Path(text).AsNarrowString());
+        PathStats stats;
+        EXPECT_FALSE(Path(text).Query(stats));
+        EXPECT_NE(0u, stats.GetQueryError());
+    }
+    EXPECT_TRUE(Path(In(L"sub\\")).IsDirectory());
 }
 
 TEST_F(PathQueryTest, QueryOfARelativePathUsesTheCurrentDirectory) {

@@ -183,7 +183,11 @@ public:
     bool Access(AccessMask mask) const;
 
     // Fills stats from the file system. false on failure, with the Win32
-    // error recorded in stats and its other fields left as they were.
+    // error recorded in stats and its other fields left as they were. The
+    // data comes from a FindFirstFileW search for the path (the one call that
+    // also reports a reparse tag), so a root ("C:\") or a text ending in a
+    // backslash, which no search can name, fails here while IsDirectory
+    // answers for it.
     bool Query(PathStats& stats) const;
     // Throw PathError "unable to query path attributes" (with this path and
     // the Win32 error) when the attributes cannot be read. IsFile is true for
