@@ -33,5 +33,7 @@ struct UsageError {
 int PathCommand(const Args& args);
 int LsCommand(const Args& args);
 int MvCommand(const Args& args);
+int CatCommand(const Args& args);
+int StatCommand(const Args& args);
 
 }  // namespace tarn

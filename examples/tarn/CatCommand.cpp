@@ -1,0 +1,75 @@
+// tarn cat: writes files to standard output, each read whole with
+// Stream::ReadAll through the backend chosen by name.
+#include "Commands.h"
+
+#include <TarnIO/FileHandle.h>
+#include <TarnIO/Path.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+namespace tarn {
+
+namespace {
+
+// Opens path for reading with the backend of that name; the caller sees
+// only the File interface, so every backend reads the same way.
+std::unique_ptr<TarnIO::File> OpenForReading(const std::wstring& backend,
+                                             const std::wstring& path) {
+    if (backend == L"handle")
+        return std::unique_ptr<TarnIO::File>(new TarnIO::FileHandle(TarnIO::Path(path)));
+    throw UsageError{"unknown backend (known: handle)"};
+}
+
+// Standard output as a FileHandle that borrows the process's handle: it is
+// released, never closed, however the command ends.
+class StandardOutput {
+public:
+    StandardOutput() : file(::GetStdHandle(STD_OUTPUT_HANDLE)) {}
+    ~StandardOutput() { file.Release(); }
+
+    // Write may take less than asked (a pipe, a console): go on until all is out.
+    void WriteAll(const std::string& data) {
+        std::uint64_t done = 0;
+        while (done < data.size()) {
+            std::uint64_t written = file.Write(data.data() + done, data.size() - done);
+            if (written == 0)
+                break;
+            done += written;
+        }
+    }
+
+private:
+    TarnIO::FileHandle file;
+};
+
+}  // namespace
+
+int CatCommand(const Args& args) {
+    std::wstring backend = L"handle";
+    Args files;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == L"--backend") {
+            if (++i == args.size())
+                throw UsageError{"--backend needs a name"};
+            backend = args[i];
+        } else {
+            files.push_back(args[i]);
+        }
+    }
+    if (files.empty())
+        throw UsageError{"no file given"};
+
+    StandardOutput out;
+    for (const std::wstring& path : files) {
+        std::unique_ptr<TarnIO::File> file = OpenForReading(backend, path);
+        std::string data;
+        file->ReadAll(data);
+        out.WriteAll(data);
+    }
+    return 0;
+}
+
+}  // namespace tarn
