@@ -194,7 +194,15 @@ void PrintHeader() {
                 "reference", "figure +-spread", "target", "result");
 }
 
+// TARNBENCH_ONLY=text runs only the rows whose name starts with text.
+bool Selected(const std::string& name) {
+    const char* only = std::getenv("TARNBENCH_ONLY");
+    return !only || name.compare(0, std::strlen(only), only) == 0;
+}
+
 void Run(const Row& row) {
+    if (!Selected(row.name))
+        return;
     auto timed = [&](const std::function<void()>& body) {
         if (row.setup)
             row.setup();
@@ -323,8 +331,8 @@ void ReadRows(const std::wstring& dataFile) {
         const char* label;
         int rounds;
     };
-    for (const Chunk& chunk : {Chunk{1 << 20, "1 MiB", 15}, Chunk{64 << 10, "64 KiB", 15},
-                               Chunk{4 << 10, "4 KiB", 21}}) {
+    for (const Chunk& chunk : {Chunk{1 << 20, "1 MiB", 25}, Chunk{64 << 10, "64 KiB", 25},
+                               Chunk{4 << 10, "4 KiB", 31}}) {
         const std::uint64_t n = chunk.size;
         const bool perCall = n == (4 << 10);
         Measure measure = perCall ? addedNsPerCallAtMost : throughputAtLeast;
@@ -420,7 +428,7 @@ void WriteRows(const std::wstring& libraryFile, const std::wstring& rawFile) {
                  handle.Seek(0, TarnIO::seekBegin);
                  SetFilePointer(raw, 0, nullptr, FILE_BEGIN);
              },
-             15});
+             25});
         CloseHandle(raw);
     }
     {
@@ -440,7 +448,7 @@ void WriteRows(const std::wstring& libraryFile, const std::wstring& rawFile) {
                  descriptor.Seek(0, TarnIO::seekBegin);
                  _lseeki64(raw, 0, SEEK_SET);
              },
-             15});
+             25});
         _close(raw);
     }
     {
@@ -462,7 +470,7 @@ void WriteRows(const std::wstring& libraryFile, const std::wstring& rawFile) {
                  stream.Seek(0, TarnIO::seekBegin);
                  _fseeki64(raw, 0, SEEK_SET);
              },
-             15});
+             25});
         std::fclose(raw);
     }
 }
@@ -746,7 +754,10 @@ void PathRows() {
                     body();
             };
         };
-        Run({std::string(op.name) + " (time per call)", op.reference, timeAtMost, 1.0, calls,
+        std::string name = std::string(op.name) + " (time per call)";
+        if (!Selected(name))
+            continue;
+        Run({name, op.reference, timeAtMost, 1.0, calls,
              repeated(op.library), repeated(op.standard), nullptr, 9, true});
         std::uint64_t before = allocationCount;
         op.library();
