@@ -9,7 +9,8 @@ const std::vector<Command>& Commands() {
         {L"ls", "ls [-r] PATTERN", "list matching entries (-r: descend)", LsCommand},
         {L"mv", "mv FROM TO", "rename a file or directory", MvCommand},
         {L"cat", "cat [--backend handle] FILE...", "write files to standard output", CatCommand},
-        {L"stat", "stat FILE...", "size, attributes and times of an open file", StatCommand},
+        {L"stat", "stat [-e] PATH...", "size, attributes and times (-e: of the entry only)",
+         StatCommand},
     };
     return commands;
 }

@@ -1,8 +1,11 @@
 // tarn stat: what FileHandle::Query and FileHandle::Stat report for a file
 // or directory: kind, size, attributes by name, times in UTC, and the
-// identity the handle information adds.
+// identity the handle information adds. A path that cannot be opened (a file
+// the system holds, such as pagefile.sys), or any path with -e, is described
+// from its directory entry through Path::Query instead.
 #include "Commands.h"
 
+#include <TarnIO/Error.h>
 #include <TarnIO/FileHandle.h>
 #include <TarnIO/Path.h>
 #include <TarnIO/PathStats.h>
@@ -112,15 +115,51 @@ void StatOpenFile(const std::wstring& path) {
     PrintHandleInformation(info);
 }
 
+// What the directory entry says, without opening anything.
+void StatEntry(const std::wstring& path, const TarnIO::PathStats& stats) {
+    stats.GetAttributes();  // a failed query throws here, before anything is printed
+    Out(Line(L"file", path));
+    Out(Line(L"source", L"directory entry (Path::Query)"));
+    PrintStats(stats);
+}
+
+void Stat(const std::wstring& path, bool entryOnly) {
+    if (!entryOnly) {
+        try {
+            StatOpenFile(path);
+            return;
+        } catch (const TarnIO::FileOpenError&) {
+            // Fall back to the directory entry; when that is missing too,
+            // the open error (which names the file) is the one reported.
+            TarnIO::PathStats stats;
+            if (!TarnIO::Path(path).Query(stats))
+                throw;
+            StatEntry(path, stats);
+            return;
+        }
+    }
+    TarnIO::PathStats stats;
+    TarnIO::Path(path).Query(stats);  // a failure is in stats: PrintStats throws it
+    StatEntry(path, stats);
+}
+
 }  // namespace
 
 int StatCommand(const Args& args) {
-    if (args.empty())
+    bool entryOnly = false;
+    std::vector<std::wstring> paths;
+    for (const std::wstring& arg : args) {
+        if (arg == L"-e")
+            entryOnly = true;
+        else
+            paths.push_back(arg);
+    }
+    if (paths.empty())
         throw UsageError{"no file given"};
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
         if (i > 0)
             Out(L"\n");
-        StatOpenFile(args[i]);
+        Stat(paths[i], entryOnly);
     }
     return 0;
 }
