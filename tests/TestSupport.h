@@ -54,9 +54,10 @@ protected:
     }
 
     void TearDown() override {
-        if (!dir.empty())
+        if (!dir.empty()) {
             EXPECT_TRUE(RemoveTree(dir)) << "temporary directory not removable: something "
                                             "was left open";
+        }
     }
 
     // dir\name.
@@ -69,9 +70,10 @@ protected:
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(h, INVALID_HANDLE_VALUE) << ::GetLastError();
         DWORD done = 0;
-        if (!content.empty())
+        if (!content.empty()) {
             EXPECT_TRUE(::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done,
                                     nullptr));
+        }
         ::CloseHandle(h);
         return full;
     }

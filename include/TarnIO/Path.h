@@ -25,6 +25,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace TarnIO {
 
@@ -48,6 +49,12 @@ public:
     Path() {}
     // The copy computes its narrow form anew on first demand.
     Path(const Path& other) : path(other.path) {}
+    // Takes over both the text and its narrow form; other is left empty.
+    Path(Path&& other) noexcept
+        : path(std::move(other.path)), narrowPath(std::move(other.narrowPath)) {
+        other.path.clear();
+        other.narrowPath.clear();
+    }
     Path(const std::wstring& text) : path(text) {}
     Path(const wchar_t* text) : path(text) {}
     // Widened with the ANSI code page; text stays the narrow form.
@@ -59,6 +66,14 @@ public:
 
     // Takes over other's narrow form as well.
     Path& operator=(const Path& other);
+    // Takes over both the text and its narrow form; other is left empty.
+    Path& operator=(Path&& other) noexcept {
+        path.swap(other.path);
+        narrowPath.swap(other.narrowPath);
+        other.path.clear();
+        other.narrowPath.clear();
+        return *this;
+    }
     Path& operator=(const std::wstring& text);
     Path& operator=(const wchar_t* text);
 
@@ -147,9 +162,10 @@ public:
     // applied, and runs of backslashes folded to one; no trailing backslash
     // except on a bare root ("C:\", "\\srv\shr\"). In an absolute path ".."
     // never climbs above the root; in a relative one leading ".." survive.
-    // A relative result whose first name looks like a drive ("a\..\C:\x")
-    // starts with ".\" (".\C:\x"), so it stays relative and normalizing it
-    // again changes nothing. Case is never changed. One pass over the text.
+    // Names are written out as they stand, so a relative path whose first
+    // surviving name looks like a drive ("a\..\C:\x") comes out as that
+    // drive's path ("C:\x"); such a name is invalid anyway (IsValidName).
+    // Case is never changed. One pass over the text.
     Path Normalize() const;
     Path& MakeNormalized();
 
