@@ -126,16 +126,6 @@ TEST_F(PathQueryTest, QueryFileAndDirectory) {
     }
 }
 
-TEST_F(PathQueryTest, QueryOfAReadOnlyFileAfterAFailureIsValidAgain) {
-    const std::wstring locked = MakeFile(L"locked.txt", "abc");
-    ASSERT_TRUE(::SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
-    PathStats stats;
-    EXPECT_FALSE(Path(In(L"missing")).Query(stats));
-    ASSERT_TRUE(Path(locked).Query(stats));
-    EXPECT_TRUE(stats.IsReadOnly());
-    EXPECT_EQ(3u, stats.GetFileSize());
-}
-
 // A failed query records the error and writes nothing else: the attribute
 // data and reparse tag keep the bytes of the last successful query. They are
 // not reachable through the interface once the query has failed, so the test
