@@ -4,6 +4,9 @@
 
 #include <TarnUtil/Module.h>
 
+#include <cerrno>
+#include <cstdarg>
+
 namespace TarnIO {
 namespace bind {
 
@@ -32,78 +35,89 @@ Fn BindFromRuntime(const char* name) {
     return detail::IsWindowsNT() ? BindFrom<Fn>(detail::GetRuntimeModule(), name) : nullptr;
 }
 
-template <class Fn>
-struct Replacement {
-    Fn fn = nullptr;
-    bool active = false;
-};
-
-Replacement<GetFileSizeExFn> getFileSizeEx;
-Replacement<SetFilePointerExFn> setFilePointerEx;
-Replacement<NtQueryInformationFileFn> ntQueryInformationFile;
-Replacement<WsopenFn> wsopen;
-Replacement<WfopenFn> wfopen;
-Replacement<WfsopenFn> wfsopen;
-
-template <class Fn>
-Fn Pick(const Replacement<Fn>& replacement, Fn bound) {
-    return replacement.active ? replacement.fn : bound;
-}
-
-template <class Fn>
-void Set(Replacement<Fn>& replacement, Fn fn) {
-    replacement.fn = fn;
-    replacement.active = true;
-}
+const LONG statusNotImplemented = static_cast<LONG>(0xC0000002);
 
 }  // namespace
 
-GetFileSizeExFn GetFileSizeEx() {
+GetFileSizeExFn BindGetFileSizeEx() {
     static const GetFileSizeExFn bound = BindFrom<GetFileSizeExFn>(Kernel32(), "GetFileSizeEx");
-    return Pick(getFileSizeEx, bound);
+    return bound;
 }
 
-SetFilePointerExFn SetFilePointerEx() {
+SetFilePointerExFn BindSetFilePointerEx() {
     static const SetFilePointerExFn bound =
         BindFrom<SetFilePointerExFn>(Kernel32(), "SetFilePointerEx");
-    return Pick(setFilePointerEx, bound);
+    return bound;
 }
 
-NtQueryInformationFileFn NtQueryInformationFile() {
+NtQueryInformationFileFn BindNtQueryInformationFile() {
     static const NtQueryInformationFileFn bound =
         BindFrom<NtQueryInformationFileFn>(Ntdll(), "NtQueryInformationFile");
-    return Pick(ntQueryInformationFile, bound);
+    return bound;
 }
 
-WsopenFn Wsopen() {
+WsopenFn BindWsopen() {
     static const WsopenFn bound = BindFromRuntime<WsopenFn>("_wsopen");
-    return Pick(wsopen, bound);
+    return bound;
 }
 
-WfopenFn Wfopen() {
+WfopenFn BindWfopen() {
     static const WfopenFn bound = BindFromRuntime<WfopenFn>("_wfopen");
-    return Pick(wfopen, bound);
+    return bound;
 }
 
-WfsopenFn Wfsopen() {
+WfsopenFn BindWfsopen() {
     static const WfsopenFn bound = BindFromRuntime<WfsopenFn>("_wfsopen");
-    return Pick(wfsopen, bound);
+    return bound;
 }
 
-void Override(GetFileSizeExFn fn) { Set(getFileSizeEx, fn); }
-void Override(SetFilePointerExFn fn) { Set(setFilePointerEx, fn); }
-void Override(NtQueryInformationFileFn fn) { Set(ntQueryInformationFile, fn); }
-void Override(WsopenFn fn) { Set(wsopen, fn); }
-void Override(WfopenFn fn) { Set(wfopen, fn); }
-void Override(WfsopenFn fn) { Set(wfsopen, fn); }
+BOOL WINAPI CallGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+    if (GetFileSizeExFn fn = BindGetFileSizeEx())
+        return fn(file, size);
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}
 
-void RestoreAll() {
-    getFileSizeEx = {};
-    setFilePointerEx = {};
-    ntQueryInformationFile = {};
-    wsopen = {};
-    wfopen = {};
-    wfsopen = {};
+BOOL WINAPI CallSetFilePointerEx(HANDLE file, LARGE_INTEGER distance, PLARGE_INTEGER newPosition,
+                                 DWORD method) {
+    if (SetFilePointerExFn fn = BindSetFilePointerEx())
+        return fn(file, distance, newPosition, method);
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+}
+
+LONG NTAPI CallNtQueryInformationFile(HANDLE file, void* ioStatusBlock, void* information,
+                                      ULONG length, int informationClass) {
+    if (NtQueryInformationFileFn fn = BindNtQueryInformationFile())
+        return fn(file, ioStatusBlock, information, length, informationClass);
+    return statusNotImplemented;
+}
+
+int __cdecl CallWsopen(const wchar_t* path, int oflag, int share, ...) {
+    // The permission mode is the one optional argument; the library always
+    // passes it.
+    va_list rest;
+    va_start(rest, share);
+    const int pmode = va_arg(rest, int);
+    va_end(rest);
+    if (WsopenFn fn = BindWsopen())
+        return fn(path, oflag, share, pmode);
+    errno = ENOSYS;
+    return -1;
+}
+
+FILE* __cdecl CallWfopen(const wchar_t* path, const wchar_t* mode) {
+    if (WfopenFn fn = BindWfopen())
+        return fn(path, mode);
+    errno = ENOSYS;
+    return nullptr;
+}
+
+FILE* __cdecl CallWfsopen(const wchar_t* path, const wchar_t* mode, int share) {
+    if (WfsopenFn fn = BindWfsopen())
+        return fn(path, mode, share);
+    errno = ENOSYS;
+    return nullptr;
 }
 
 }  // namespace bind

@@ -1,5 +1,7 @@
 #include "Sys.h"
 
+#include "Bindings.h"
+
 // GetVersionExA is deprecated for applications; the library still asks it
 // whether it runs on an NT-family system.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
@@ -7,10 +9,17 @@
 namespace TarnIO {
 namespace sys {
 
+// The bound entries, in the order of TARNIO_BOUND_CALLS (each has a type of
+// its own, so a slip does not compile), forward to the one-time bindings,
+// which bind nothing before the library first needs them.
 #define TARNIO_SYSTEM_CALL_REAL(name) &::name,
-const Table realTable = {TARNIO_SYSTEM_CALLS(TARNIO_SYSTEM_CALL_REAL)};
-Table table = realTable;
+const Table realTable = {
+    TARNIO_SYSTEM_CALLS(TARNIO_SYSTEM_CALL_REAL)
+    &bind::CallGetFileSizeEx, &bind::CallSetFilePointerEx, &bind::CallNtQueryInformationFile,
+    &bind::CallWsopen, &bind::CallWfopen, &bind::CallWfsopen,
+};
 #undef TARNIO_SYSTEM_CALL_REAL
+Table table = realTable;
 
 }  // namespace sys
 }  // namespace TarnIO

@@ -147,14 +147,13 @@ protected:
     }
 
     void TearDown() override {
-        bind::RestoreAll();
         sys::table = sys::realTable;
         TempDirTest::TearDown();
     }
 
     static void WithoutSizeAndPointerEx() {
-        bind::Override(static_cast<bind::GetFileSizeExFn>(nullptr));
-        bind::Override(static_cast<bind::SetFilePointerExFn>(nullptr));
+        sys::table.GetFileSizeEx = nullptr;
+        sys::table.SetFilePointerEx = nullptr;
     }
 
     std::wstring MakeSparse(const std::wstring& name, std::uint64_t size) {
@@ -306,7 +305,7 @@ TEST_F(FileHandleFallbackTest, ReparseTagLookup) {
         calls.ntSecondCallFails = row.secondCallFails;
         calls.mallocFails = row.mallocFails;
         calls.findKnows = row.findKnows;
-        bind::Override(row.ntAbsent ? nullptr : &FakeNtQuery);
+        sys::table.NtQueryInformationFile = row.ntAbsent ? nullptr : &FakeNtQuery;
 
         PathStats stats;
         EXPECT_TRUE(file.Query(stats));  // a missing tag is never a failure
@@ -332,7 +331,7 @@ TEST_F(FileHandleFallbackTest, ReparseTagLookupThroughTheSystemsOwnName) {
     sys::table.GetFileInformationByHandle = ReparseInformation;
     realNtQuery = bind::NtQueryInformationFile();
     ASSERT_NE(nullptr, realNtQuery);
-    bind::Override(&RealNtQueryCountingLengths);
+    sys::table.NtQueryInformationFile = &RealNtQueryCountingLengths;
     wchar_t saved[MAX_PATH];
     ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, saved), 0u);
     ASSERT_TRUE(::SetCurrentDirectoryW(dir.c_str()));
@@ -353,7 +352,7 @@ TEST_F(FileHandleFallbackTest, ReparseTagLookupThroughTheSystemsOwnName) {
 TEST_F(FileHandleFallbackTest, OrdinaryFilesNeverLookForATag) {
     MakeFile(L"plain", "x");
     FileHandle file(In(L"plain").c_str());
-    bind::Override(&FakeNtQuery);
+    sys::table.NtQueryInformationFile = &FakeNtQuery;
     PathStats stats;
     EXPECT_TRUE(file.Query(stats));
     EXPECT_TRUE(stats.IsFile());

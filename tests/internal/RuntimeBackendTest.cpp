@@ -48,12 +48,12 @@ class NarrowFallbackTest : public TarnTest::TempDirTest {
 protected:
     void SetUp() override {
         TarnTest::TempDirTest::SetUp();
-        TarnIO::bind::Override(static_cast<TarnIO::bind::WsopenFn>(nullptr));
-        TarnIO::bind::Override(static_cast<TarnIO::bind::WfopenFn>(nullptr));
-        TarnIO::bind::Override(static_cast<TarnIO::bind::WfsopenFn>(nullptr));
+        TarnIO::sys::table._wsopen = nullptr;
+        TarnIO::sys::table._wfopen = nullptr;
+        TarnIO::sys::table._wfsopen = nullptr;
     }
     void TearDown() override {
-        TarnIO::bind::RestoreAll();
+        TarnIO::sys::table = TarnIO::sys::realTable;
         TarnTest::TempDirTest::TearDown();
     }
 
@@ -97,7 +97,7 @@ TEST_F(NarrowFallbackTest, NamesWithoutAnAnsiFormCannotBeOpened) {
     StdFile stream;
     EXPECT_FALSE(stream.Open(path.c_str(), L"rb"));
     EXPECT_FALSE(stream.Open(path.c_str(), L"rb", _SH_DENYNO));
-    TarnIO::bind::RestoreAll();
+    TarnIO::sys::table = TarnIO::sys::realTable;
     EXPECT_TRUE(descriptor.Open(path.c_str()));
     EXPECT_TRUE(stream.Open(path.c_str(), L"rb", _SH_DENYNO));
 }
