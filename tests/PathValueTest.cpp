@@ -96,9 +96,3 @@ TEST(PathValueTest, Compare) {
         EXPECT_EQ(row.sign, sign(a.Compare(row.b)));
     }
 }
-
-TEST(PathValueTest, Constants) {
-    EXPECT_EQ(L'\\', Path::separator);
-    EXPECT_EQ(L';', Path::listSeparator);
-    EXPECT_FALSE(Path::isCaseSensitive);
-}
