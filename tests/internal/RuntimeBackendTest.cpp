@@ -16,6 +16,9 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <functional>
 #include <string>
 
 namespace {
@@ -156,6 +159,66 @@ TEST_F(FakeRuntimeTest, ErrnoIsCompletedFromTheLastError) {
         ASSERT_NE(e.GetInfo<TarnIO::ErrorInfo_FileErrorCode>(), nullptr);
         EXPECT_EQ(*e.GetInfo<TarnIO::ErrorInfo_FileErrorCode>(),
                   TarnIO::MapFileErrorErrno(row.reported));
+    }
+}
+
+// The count each faked transfer call received; the fakes move nothing but
+// report 10 bytes.
+std::uint64_t passedCount = 0;
+int __cdecl CountingRead(int, void*, unsigned count) {
+    passedCount = count;
+    return 10;
+}
+int __cdecl CountingWrite(int, const void*, unsigned count) {
+    passedCount = count;
+    return 10;
+}
+size_t __cdecl CountingFread(void*, size_t, size_t count, FILE*) {
+    passedCount = count;
+    return 10;
+}
+size_t __cdecl CountingFwrite(const void*, size_t, size_t count, FILE*) {
+    passedCount = count;
+    return 10;
+}
+
+TEST_F(FakeRuntimeTest, TransferCountsAreCappedNeverCut) {
+    std::wstring path = MakeFile(L"data.bin", "0123456789");
+    FileDescriptor descriptor(path.c_str(), _O_RDWR | _O_BINARY);
+    StdFile stream(TarnIO::Path(path), L"r+b");
+    TarnIO::sys::table._read = CountingRead;
+    TarnIO::sys::table._write = CountingWrite;
+    TarnIO::sys::table.fread = CountingFread;
+    TarnIO::sys::table.fwrite = CountingFwrite;
+    char buffer[16];
+    struct Row {
+        const char* label;
+        std::function<std::uint64_t(std::uint64_t)> call;
+    } rows[] = {
+        {"FileDescriptor::Read", [&](std::uint64_t n) { return descriptor.Read(buffer, n); }},
+        {"FileDescriptor::Write", [&](std::uint64_t n) { return descriptor.Write(buffer, n); }},
+        {"StdFile::Read", [&](std::uint64_t n) { return stream.Read(buffer, n); }},
+        {"StdFile::Write", [&](std::uint64_t n) { return stream.Write(buffer, n); }},
+    };
+    // _read and _write refuse more than INT_MAX, and fread and fwrite go
+    // through them. 2^32 + 4 cut to 32 bits would ask for 4 bytes.
+    const struct {
+        std::uint64_t asked;
+        std::uint64_t passed;
+    } counts[] = {
+        {7, 7},
+        {0x7FFFFFFF, 0x7FFFFFFF},
+        {0x80000000ull, 0x7FFFFFFF},
+        {0x100000004ull, 0x7FFFFFFF},
+        {~0ull, 0x7FFFFFFF},
+    };
+    for (const Row& row : rows) {
+        for (const auto& count : counts) {
+            SCOPED_TRACE(std::string(row.label) + " of " + std::to_string(count.asked));
+            passedCount = 0;
+            EXPECT_EQ(row.call(count.asked), 10u);  // the short count, unchanged
+            EXPECT_EQ(passedCount, count.passed);
+        }
     }
 }
 
