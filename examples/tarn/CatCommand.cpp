@@ -1,9 +1,9 @@
 // tarn cat: writes files to standard output, each read whole with
-// Stream::ReadAll through the backend chosen by name.
+// Stream::ReadAll through the backend chosen with --backend handle|fd|stdio.
+#include "Backend.h"
 #include "Commands.h"
 
 #include <TarnIO/FileHandle.h>
-#include <TarnIO/Path.h>
 
 #include <windows.h>
 
@@ -13,15 +13,6 @@
 namespace tarn {
 
 namespace {
-
-// Opens path for reading with the backend of that name; the caller sees
-// only the File interface, so every backend reads the same way.
-std::unique_ptr<TarnIO::File> OpenForReading(const std::wstring& backend,
-                                             const std::wstring& path) {
-    if (backend == L"handle")
-        return std::unique_ptr<TarnIO::File>(new TarnIO::FileHandle(TarnIO::Path(path)));
-    throw UsageError{"unknown backend (known: handle)"};
-}
 
 // Standard output as a FileHandle that borrows the process's handle: it is
 // released, never closed, however the command ends.
@@ -48,17 +39,8 @@ private:
 }  // namespace
 
 int CatCommand(const Args& args) {
-    std::wstring backend = L"handle";
-    Args files;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == L"--backend") {
-            if (++i == args.size())
-                throw UsageError{"--backend needs a name"};
-            backend = args[i];
-        } else {
-            files.push_back(args[i]);
-        }
-    }
+    Args files = args;
+    std::wstring backend = TakeBackendOption(files);
     if (files.empty())
         throw UsageError{"no file given"};
 
