@@ -8,7 +8,10 @@ const std::vector<Command>& Commands() {
          "what TarnIO::Path makes of each text", PathCommand},
         {L"ls", "ls [-r] PATTERN", "list matching entries (-r: descend)", LsCommand},
         {L"mv", "mv FROM TO", "rename a file or directory", MvCommand},
-        {L"cat", "cat [--backend handle] FILE...", "write files to standard output", CatCommand},
+        {L"cat", "cat [--backend handle|fd|stdio] FILE...", "write files to standard output",
+         CatCommand},
+        {L"cp", "cp [--backend handle|fd|stdio] SRC DST", "copy a file, with progress if large",
+         CpCommand},
         {L"stat", "stat [-e] PATH...", "size, attributes and times (-e: of the entry only)",
          StatCommand},
     };

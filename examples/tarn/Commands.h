@@ -34,6 +34,7 @@ int PathCommand(const Args& args);
 int LsCommand(const Args& args);
 int MvCommand(const Args& args);
 int CatCommand(const Args& args);
+int CpCommand(const Args& args);
 int StatCommand(const Args& args);
 
 }  // namespace tarn
