@@ -284,7 +284,14 @@ std::uint64_t StdFile::GetSize() const {
             size = sys::_ftelli64(stream);
             if (size == -1)
                 error = FillErrnoFromLastError();
-            sys::_fseeki64(stream, position, SEEK_SET);
+            // Always seek back. Should that fail, the stream now stands at
+            // its end: a size returned then would let the next Read find
+            // nothing and report a silent end of file, so it is a failure.
+            ClearErrors();
+            if (sys::_fseeki64(stream, position, SEEK_SET) != 0 && size != -1) {
+                size = -1;
+                error = FillErrnoFromLastError();
+            }
         }
     }
     if (size == -1)

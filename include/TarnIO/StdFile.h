@@ -61,7 +61,9 @@ public:
     void* RawHandle() const;
 
     // Seeks to the end and back under the stream's lock; the position seen by
-    // the caller is unchanged.
+    // the caller is unchanged. Throws FileError "unable to query file size"
+    // also when only the seek back fails: the position is then not where
+    // the caller left it.
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
     // One fread/fwrite. Once the stream's error indicator is set, every
