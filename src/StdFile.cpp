@@ -284,14 +284,9 @@ std::uint64_t StdFile::GetSize() const {
             size = sys::_ftelli64(stream);
             if (size == -1)
                 error = FillErrnoFromLastError();
-            // Always seek back. Should that fail, the stream now stands at
-            // its end: a size returned then would let the next Read find
-            // nothing and report a silent end of file, so it is a failure.
-            ClearErrors();
-            if (sys::_fseeki64(stream, position, SEEK_SET) != 0 && size != -1) {
-                size = -1;
-                error = FillErrnoFromLastError();
-            }
+            // Back to where the caller was, whatever the size query gave; the
+            // outcome of this seek is ignored (see the header).
+            sys::_fseeki64(stream, position, SEEK_SET);
         }
     }
     if (size == -1)

@@ -60,10 +60,12 @@ public:
     // INVALID_HANDLE_VALUE. Never throws.
     void* RawHandle() const;
 
-    // Seeks to the end and back under the stream's lock; the position seen by
-    // the caller is unchanged. Throws FileError "unable to query file size"
-    // also when only the seek back fails: the position is then not where
-    // the caller left it.
+    // Seeks to the end and back under the stream's lock, so the position seen
+    // by the caller is normally unchanged. Throws FileError "unable to query
+    // file size" when the position or the size cannot be learned. A failure
+    // of the seek back is not reported: the size is returned and the stream
+    // may then stand at its end. A caller that must be sure of the position
+    // seeks there itself.
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
     // One fread/fwrite. Once the stream's error indicator is set, every
