@@ -189,14 +189,32 @@ StdFile::~StdFile() {
     sys::fclose(taken);
 }
 
+// A null name or mode, or descriptor -1, never reaches the C runtime, whose
+// invalid-parameter handler may end the process: the open fails with EINVAL
+// (EBADF for the descriptor), after closing what was open like any Open.
+namespace {
+
+bool Refuse(int error) {
+    errno = error;
+    return false;
+}
+
+}  // namespace
+
 bool StdFile::Open(int descriptor, const char* mode) {
     Close();
+    if (descriptor == -1)
+        return Refuse(EBADF);
+    if (!mode)
+        return Refuse(EINVAL);
     stream = sys::_fdopen(descriptor, mode);
     return stream != nullptr;
 }
 
 bool StdFile::Open(const char* path, const char* mode) {
     Close();
+    if (!path || !mode)
+        return Refuse(EINVAL);
     // fopen_s returns its error; storing it makes errno 0 after a success.
     errno = sys::fopen_s(&stream, path, mode);
     return stream != nullptr;
@@ -204,11 +222,17 @@ bool StdFile::Open(const char* path, const char* mode) {
 
 bool StdFile::Open(const char* path, const char* mode, int share) {
     Close();
+    if (!path || !mode)
+        return Refuse(EINVAL);
     stream = sys::_fsopen(path, mode, share);
     return stream != nullptr;
 }
 
 bool StdFile::Open(const wchar_t* path, const wchar_t* mode) {
+    if (!path || !mode) {
+        Close();
+        return Refuse(EINVAL);
+    }
     if (bind::WfopenFn wfopen = bind::Wfopen()) {
         Close();
         stream = wfopen(path, mode);
@@ -225,6 +249,10 @@ bool StdFile::Open(const wchar_t* path, const wchar_t* mode) {
 }
 
 bool StdFile::Open(const wchar_t* path, const wchar_t* mode, int share) {
+    if (!path || !mode) {
+        Close();
+        return Refuse(EINVAL);
+    }
     if (bind::WfsopenFn wfsopen = bind::Wfsopen()) {
         Close();
         stream = wfsopen(path, mode, share);

@@ -109,4 +109,20 @@ TEST_F(StdFileTest, WideNamesAreOpenedByTheLinkedRuntime) {
     EXPECT_EQ(content, "widewide");
 }
 
+TEST_F(StdFileTest, OpenRefusesNullArgumentsWithoutTheRuntime) {
+    StdFile file(TarnIO::Path(MakeFile(L"held.txt")), L"rb");
+    struct Row { const char* label; std::function<bool()> open; int error; } rows[] = {
+        {"narrow name", [&] { return file.Open(static_cast<const char*>(nullptr), "rb"); }, EINVAL},
+        {"wide mode", [&] { return file.Open(L"x", static_cast<const wchar_t*>(nullptr), 0); }, EINVAL},
+        {"descriptor", [&] { return file.Open(-1, "rb"); }, EBADF},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.label);
+        errno = 0;
+        EXPECT_FALSE(row.open());
+        EXPECT_EQ(row.error, errno);
+        EXPECT_FALSE(file.IsOpen());  // what was open is closed all the same
+    }
+}
+
 }  // namespace

@@ -40,8 +40,10 @@ public:
     StdFile(const Path& path, const wchar_t* mode = L"rb");
     ~StdFile() override;
 
-    // Each closes what is open first, even when the new open fails, and
-    // passes its arguments to the C runtime unchecked.
+    // Each closes what is open first, even when the new open fails. A null
+    // name or mode fails with errno EINVAL and a descriptor of -1 with EBADF,
+    // without calling the C runtime (whose invalid-parameter handler might
+    // end the process); other arguments go to the C runtime unchecked.
     bool Open(int descriptor, const char* mode);
     bool Open(const char* path, const char* mode = "rb");
     bool Open(const char* path, const char* mode, int share);
