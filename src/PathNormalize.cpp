@@ -50,7 +50,10 @@ public:
 
     void Push(Span span) {
         if (count == capacity) {
-            heap.assign(spans, spans + count);
+            // The first growth copies the local array; later ones grow the
+            // vector in place.
+            if (spans == local)
+                heap.assign(local, local + count);
             heap.resize(capacity * 2);
             spans = heap.data();
             capacity = heap.size();
