@@ -14,22 +14,7 @@ namespace {
 
 using TarnIO::StdFile;
 
-// An error as one line: Context file and function, message, then each detail
-// as name=value in attaching order (errno without strerror's words).
-std::string Described(const TarnError::Error& e) {
-    std::string out = std::string(e.GetContext().file) + " " + e.GetContext().function + ": " +
-                      e.GetMessageText();
-    for (std::size_t i = 0; i < e.GetInfoCount(); ++i) {
-        std::string name = e.GetInfoAt(i).GetName(), value = TarnTest::Rendered(e.GetInfoAt(i));
-        out += "; " + name + "=" + (name == "errno" ? value.substr(0, value.find(' ')) : value);
-    }
-    return out;
-}
-
-// What a call that must throw E threw, described.
-template <class E, class F> std::function<std::string()> Throws(F call) {
-    return [call] { return Described(TarnTest::CatchError<E>(call)); };
-}
+using TarnTest::Throws;
 
 // A descriptor whose handle's access differs from its oflag: stream calls fail
 // for real on Windows and Wine alike (Wine's fread of a "wb" stream returns 0).

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <sstream>
 
 #include <string>
@@ -134,6 +135,23 @@ inline std::string Rendered(const TarnError::ErrorInfoBase& info) {
     std::ostringstream out;
     info.Render(out);
     return out.str();
+}
+
+// An error as one line: Context file and function, message, then each detail
+// as name=value in attaching order (errno without strerror's words).
+inline std::string Described(const TarnError::Error& e) {
+    std::string out = std::string(e.GetContext().file) + " " + e.GetContext().function + ": " +
+                      e.GetMessageText();
+    for (std::size_t i = 0; i < e.GetInfoCount(); ++i) {
+        std::string name = e.GetInfoAt(i).GetName(), value = Rendered(e.GetInfoAt(i));
+        out += "; " + name + "=" + (name == "errno" ? value.substr(0, value.find(' ')) : value);
+    }
+    return out;
+}
+
+// What a call that must throw E threw, described.
+template <class E, class F> std::function<std::string()> Throws(F call) {
+    return [call] { return Described(CatchError<E>(call)); };
 }
 
 }  // namespace TarnTest
