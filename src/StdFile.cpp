@@ -98,6 +98,23 @@ public:
     FileDescriptor file;
 };
 
+// What the constructors that open by name share: refuse a null name, then a
+// null mode; open; on failure complete errno from the last error and throw
+// with the file's name, which is only built then.
+template <class Char, class OpenCall, class Describe>
+void OpenOrThrow(const Char* path, const Char* mode, OpenCall open, Describe describe) {
+    if (!path)
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "path");
+    if (!mode)
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
+    ClearErrors();
+    if (open())
+        return;
+    int error = FillErrnoFromLastError();
+    detail::ThrowErrno<FileOpenError>("unable to open file",
+                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error, describe());
+}
+
 }  // namespace
 
 StdFile::StdFile() : stream(nullptr) {}
@@ -118,67 +135,27 @@ StdFile::StdFile(int descriptor, const char* mode) : stream(nullptr) {
 }
 
 StdFile::StdFile(const char* path, const char* mode) : stream(nullptr) {
-    if (!path)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "path");
-    if (!mode)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
-    ClearErrors();
-    if (Open(path, mode))
-        return;
-    int error = FillErrnoFromLastError();
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error, path);
+    OpenOrThrow(path, mode, [&] { return Open(path, mode); }, [&] { return std::string(path); });
 }
 
 StdFile::StdFile(const char* path, const char* mode, int share) : stream(nullptr) {
-    if (!path)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "path");
-    if (!mode)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
-    ClearErrors();
-    if (Open(path, mode, share))
-        return;
-    int error = FillErrnoFromLastError();
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error, path);
+    OpenOrThrow(path, mode, [&] { return Open(path, mode, share); },
+                [&] { return std::string(path); });
 }
 
 StdFile::StdFile(const wchar_t* path, const wchar_t* mode, int share) : stream(nullptr) {
-    if (!path)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "path");
-    if (!mode)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
-    ClearErrors();
-    if (Open(path, mode, share))
-        return;
-    int error = FillErrnoFromLastError();
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error,
-                                      TarnError::UnicodeEscape(path, 0xFFFFFFFF));
+    OpenOrThrow(path, mode, [&] { return Open(path, mode, share); },
+                [&] { return TarnError::UnicodeEscape(path, 0xFFFFFFFF); });
 }
 
 StdFile::StdFile(const Path& path, const wchar_t* mode, int share) : stream(nullptr) {
-    if (!mode)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
-    ClearErrors();
-    if (Open(path, mode, share))
-        return;
-    int error = FillErrnoFromLastError();
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error,
-                                      detail::EscapeWide(path.AsString()));
+    OpenOrThrow(path.AsCStr(), mode, [&] { return Open(path, mode, share); },
+                [&] { return detail::EscapeWide(path.AsString()); });
 }
 
 StdFile::StdFile(const Path& path, const wchar_t* mode) : stream(nullptr) {
-    if (!mode)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::StdFile::StdFile"), "mode");
-    ClearErrors();
-    if (Open(path, mode))
-        return;
-    int error = FillErrnoFromLastError();
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::StdFile::StdFile"), error,
-                                      detail::EscapeWide(path.AsString()));
+    OpenOrThrow(path.AsCStr(), mode, [&] { return Open(path, mode); },
+                [&] { return detail::EscapeWide(path.AsString()); });
 }
 
 StdFile::~StdFile() {
