@@ -16,13 +16,10 @@
 
 #include <cerrno>
 #include <cstdarg>
-#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
 #include <tuple>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 // Some C runtime declarations carry GCC attributes (malloc, nothrow) that a
@@ -48,10 +45,9 @@ inline const char* CallName(int call) {
     return call >= 0 && call < calls::count ? callNames[call] : "(none)";
 }
 
-// Calls that cannot fail, or whose failure is not a failure of the operation:
-// they are wrapped (ferror reports injected stream errors, free and the stream
-// locks are counted) but never made to fail. GetVersionExA runs only inside
-// the one-time binding, which the sweep does before it starts.
+// Calls that cannot fail, or whose failure is no failure of the operation, are
+// wrapped (ferror reports injected stream errors; free and the stream locks
+// are counted) but never fail. GetVersionExA runs only in the one-time binding.
 constexpr bool Failable(Call call) {
     return call != calls::ferror && call != calls::towupper && call != calls::free &&
            call != calls::_lock_file && call != calls::_unlock_file && call != calls::GetVersionExA;
@@ -230,8 +226,7 @@ R Dispatch(const Args& args, Real real) {
         }
     }
     if constexpr (std::is_void_v<R>) {
-        real();
-        Note<id>(args, 0);
+        real(), Note<id>(args, 0);
     } else {
         const R result = real();
         Note<id>(args, result);
@@ -243,8 +238,7 @@ R Dispatch(const Args& args, Real real) {
     }
 }
 
-template <Call id, auto field,
-          class Fn = std::remove_cv_t<std::remove_reference_t<decltype(std::declval<sys::Table>().*field)>>>
+template <Call id, auto field, class Fn = std::decay_t<decltype(std::declval<sys::Table>().*field)>>
 struct Wrapper;
 
 template <Call id, auto field, class R, class... A>
@@ -262,7 +256,7 @@ struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
     static R Entry(A1 a1, A2 a2, A3 a3, ...) {
         va_list rest;
         va_start(rest, a3);
-        const int pmode = va_arg(rest, int);
+        const int pmode = va_arg(rest, int);  // read before va_end
         va_end(rest);
         return Dispatch<id, R>(std::forward_as_tuple(a1, a2, a3),
                                [&]() -> R { return (Current().below.*field)(a1, a2, a3, pmode); });

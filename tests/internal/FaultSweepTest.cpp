@@ -22,6 +22,7 @@
 #include <TarnIO/StdFile.h>
 
 #include <chrono>
+#include <numeric>
 #include <memory>
 #include <sstream>
 
@@ -284,12 +285,8 @@ std::vector<Scenario> Scenarios() {
 // steps as without the fault, the faulting step's result changed as
 // documented, or the documented exception.
 
-struct Fault {
-    const fi::Error& error;
-    const std::wstring &runDir, &searchPattern;
-    int progress;
-};
-typedef std::string (*Expected)(const std::string& baseline, const Fault& fault);
+// The faulting step's result from its result without the fault.
+typedef std::string (*Expected)(const std::string& baseline, const fi::State& fault, const std::wstring& runDir);
 
 struct Rule {
     std::string operation;  // empty: any
@@ -301,28 +298,31 @@ struct Rule {
     Names details;
 };
 
-std::string False(const std::string&, const Fault&) { return "false"; }
-std::string QueryFailed(const std::string&, const Fault& f) { return "ok=0 exists=0 lastError=" + std::to_string(f.error.win32); }
+#define FAULT_EXPECTED(name)                                                                     \
+    std::string name([[maybe_unused]] const std::string& baseline, [[maybe_unused]] const fi::State& f, \
+                     [[maybe_unused]] const std::wstring& runDir)
+FAULT_EXPECTED(False) { return "false"; }
+FAULT_EXPECTED(QueryFailed) { return "ok=0 exists=0 lastError=" + std::to_string(f.error->win32); }
 // The borrowed descriptor or handle was refused: false, the snapshot untouched.
-std::string QueryRefused(const std::string&, const Fault&) { return "ok=0 exists=0 lastError=0"; }
+FAULT_EXPECTED(QueryRefused) { return "ok=0 exists=0 lastError=0"; }
 // The attributes were learned, the reparse tag was not: no failure.
-std::string TagLost(const std::string& baseline, const Fault&) { return baseline.substr(0, baseline.find("tag=0x") + 6) + "0"; }
+FAULT_EXPECTED(TagLost) { return baseline.substr(0, baseline.find("tag=0x") + 6) + "0"; }
 // The seek back inside StdFile::GetSize failed: the size is still returned,
 // and the stream stands at its end, so ReadAll then finds nothing to read.
-std::string AtEnd(const std::string& baseline, const Fault&) {
+FAULT_EXPECTED(AtEnd) {
     const std::size_t at = baseline.find(" then at ");
     return at == std::string::npos ? "" : baseline.substr(0, at) + " then at " + baseline.substr(0, at);
 }
 // A search that failed ends its own directory's part of the walk: what was
 // reported before stays, the rest of that directory and everything below it
 // is missing, the other directories are walked as before.
-std::string TruncatedWalk(const std::string& baseline, const Fault& f) {
+FAULT_EXPECTED(TruncatedWalk) {
     const std::wstring directory = f.searchPattern.substr(0, f.searchPattern.rfind(L'\\'));
-    const std::string inside = Narrow(directory.substr(f.runDir.size() + 1)) + "\\";
+    const std::string inside = Narrow(directory.substr(runDir.size() + 1)) + "\\";
     std::string result, entry;
     std::istringstream entries(baseline);
     for (int index = 0; std::getline(entries, entry, '|'); ++index)
-        if (index < f.progress || entry.compare(0, inside.size(), inside) != 0)
+        if (index < f.progressAtFault || entry.compare(0, inside.size(), inside) != 0)
             result += entry + "|";
     return result;
 }
@@ -330,43 +330,9 @@ std::string TruncatedWalk(const std::string& baseline, const Fault& f) {
 const Names win32{"FileErrorCode", "Win32Error"}, win32Path{"FileErrorCode", "Win32Error", "filePath"},
     errnoOnly{"FileErrorCode", "errno"}, errnoPath{"FileErrorCode", "errno", "filePath"};
 
-// Per backend: the operation (null: the constructor), the calls that fail it,
-// its message and details. The class follows from the operation: opening
-// throws FileOpenError, Read FileReadError, Write and Flush FileWriteError,
-// the others FileError.
-struct Throwing {
-    const char *backend, *operation;
-    std::vector<Call> calls;
-    const char* message;
-    const Names& details;
-};
 const char *const openMsg = "unable to open file", *const sizeMsg = "unable to query file size",
     *const positionMsg = "unable to query file position", *const seekMsg = "unable to seek in file",
     *const readMsg = "unable to read file", *const writeMsg = "unable to write file";
-const Throwing throwing[] = {
-    {"FileHandle", nullptr, {calls::CreateFileA, calls::CreateFileW}, openMsg, win32Path},
-    {"FileHandle", "GetSize", {calls::GetFileSizeEx, calls::GetFileSize}, sizeMsg, win32},
-    {"FileHandle", "Seek", {calls::SetFilePointerEx, calls::SetFilePointer}, seekMsg, win32},
-    {"FileHandle", "Read", {calls::ReadFile}, readMsg, win32},
-    {"FileHandle", "Write", {calls::WriteFile}, writeMsg, win32},
-    {"FileHandle", "Flush", {calls::FlushFileBuffers}, "unable flush file buffers", win32},
-    {"FileDescriptor", nullptr, {calls::_wsopen, calls::_sopen_s}, openMsg, errnoPath},
-    {"FileDescriptor", nullptr, {calls::_open_osfhandle}, openMsg, errnoOnly},
-    {"FileDescriptor", "GetSize", {calls::_filelengthi64}, sizeMsg, errnoOnly},
-    {"FileDescriptor", "GetPosition", {calls::_telli64}, positionMsg, errnoOnly},
-    {"FileDescriptor", "Seek", {calls::_lseeki64}, seekMsg, errnoOnly},
-    {"FileDescriptor", "Read", {calls::_read}, readMsg, errnoOnly},
-    {"FileDescriptor", "Write", {calls::_write}, writeMsg, errnoOnly},
-    {"FileDescriptor", "Flush", {calls::_commit}, "unable flush file buffers", errnoOnly},
-    {"StdFile", nullptr, {calls::_wfopen, calls::_wfsopen, calls::fopen_s, calls::_fsopen}, openMsg, errnoPath},
-    {"StdFile", nullptr, {calls::_fdopen}, openMsg, errnoOnly},
-    {"StdFile", "GetSize", {calls::_ftelli64}, sizeMsg, errnoOnly},  // _fseeki64: below
-    {"StdFile", "GetPosition", {calls::_ftelli64}, positionMsg, errnoOnly},
-    {"StdFile", "Seek", {calls::_fseeki64, calls::_ftelli64}, seekMsg, errnoOnly},
-    {"StdFile", "Read", {calls::fread}, readMsg, errnoOnly},
-    {"StdFile", "Write", {calls::fwrite}, writeMsg, errnoOnly},
-    {"StdFile", "Flush", {calls::fflush}, "unable to flush file buffers", errnoOnly},
-};
 
 std::vector<Rule> MakeRules() {
     std::vector<Rule> rules;
@@ -383,14 +349,33 @@ std::vector<Rule> MakeRules() {
     // The seek to the end fails StdFile::GetSize; the seek back's outcome is ignored.
     throws("TarnIO::StdFile::GetSize", calls::_fseeki64, typeid(FileError), sizeMsg, errnoOnly, "", 1);
     result("TarnIO::StdFile::GetSize", calls::_fseeki64, AtEnd, 2);
-    for (const Throwing& t : throwing) {
-        const std::string op = t.operation ? t.operation : "";
-        const std::type_info& type = op.empty() ? typeid(FileOpenError) : op == "Read" ? typeid(FileReadError)
-                                     : op == "Write" || op == "Flush" ? typeid(FileWriteError) : typeid(FileError);
-        for (Call call : t.calls)
-            throws(std::string("TarnIO::") + t.backend + "::" + (op.empty() ? t.backend : op), call, type,
-                   t.message, t.details);
-    }
+    // Per operation (empty: the constructor), its message and the calls that
+    // fail it in FileHandle, FileDescriptor and StdFile. The class follows from
+    // the operation (opening throws FileOpenError, Read FileReadError, Write and
+    // Flush FileWriteError, the others FileError), the details from the backend
+    // (the Win32 error or errno, and the file path when opened by name).
+    auto op = [&](const std::string& name, const char* message, std::vector<std::vector<Call>> fails) {
+        const std::type_info& type = name.empty() ? typeid(FileOpenError) : name == "Read" ? typeid(FileReadError)
+                                     : name == "Write" || name == "Flush" ? typeid(FileWriteError) : typeid(FileError);
+        const char* const backends[] = {"FileHandle", "FileDescriptor", "StdFile"};
+        for (int b = 0; b < 3; ++b)
+            for (Call call : fails[b])
+                throws(std::string("TarnIO::") + backends[b] + "::" + (name.empty() ? backends[b] : name), call, type,
+                       message, b == 0 ? (name.empty() ? win32Path : win32) : name.empty() ? errnoPath : errnoOnly);
+    };
+    op("", openMsg, {{calls::CreateFileA, calls::CreateFileW}, {calls::_wsopen, calls::_sopen_s},
+                     {calls::_wfopen, calls::_wfsopen, calls::fopen_s, calls::_fsopen}});
+    op("GetSize", sizeMsg, {{calls::GetFileSizeEx, calls::GetFileSize}, {calls::_filelengthi64}, {calls::_ftelli64}});
+    op("GetPosition", positionMsg, {{}, {calls::_telli64}, {calls::_ftelli64}});
+    op("Seek", seekMsg, {{calls::SetFilePointerEx, calls::SetFilePointer}, {calls::_lseeki64},
+                         {calls::_fseeki64, calls::_ftelli64}});
+    op("Read", readMsg, {{calls::ReadFile}, {calls::_read}, {calls::fread}});
+    op("Write", writeMsg, {{calls::WriteFile}, {calls::_write}, {calls::fwrite}});
+    op("Flush", "unable flush file buffers", {{calls::FlushFileBuffers}, {calls::_commit}, {}});
+    op("Flush", "unable to flush file buffers", {{}, {}, {calls::fflush}});
+    // Made over a descriptor or handle handed over: no file path.
+    throws("TarnIO::FileDescriptor::FileDescriptor", calls::_open_osfhandle, typeid(FileOpenError), openMsg, errnoOnly);
+    throws("TarnIO::StdFile::StdFile", calls::_fdopen, typeid(FileOpenError), openMsg, errnoOnly);
     // The attribute queries of the three backends, all ending in
     // FileHandle::Query. Not learning the reparse tag is no failure.
     for (const char* backend : {"FileHandle", "FileDescriptor", "StdFile"}) {
@@ -449,8 +434,7 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const fi:
     // The steps before the faulting one go as without the fault.
     Names expected = baseline.steps;
     if (rule->result)
-        expected[s.stepAtFault] = rule->result(baseline.steps[s.stepAtFault],
-                                               Fault{error, run.dir, s.searchPattern, s.progressAtFault});
+        expected[s.stepAtFault] = rule->result(baseline.steps[s.stepAtFault], s, run.dir);
     if (rule->type)  // the throwing step is the last and records nothing
         expected.resize(s.stepAtFault + 1), expected.back().clear();
     if (run.steps != expected)
@@ -518,14 +502,10 @@ protected:
     // Bind the optional functions now, with the real table: the binding
     // happens once per process and must not be what a fault hits.
     static void SetUpTestSuite() {
-        bind::BindGetFileSizeEx(), bind::BindSetFilePointerEx(), bind::BindNtQueryInformationFile();
-        bind::BindWsopen(), bind::BindWfopen(), bind::BindWfsopen();
+        bind::BindGetFileSizeEx(), bind::BindSetFilePointerEx(), bind::BindNtQueryInformationFile(),
+            bind::BindWsopen(), bind::BindWfopen(), bind::BindWfsopen();
     }
-    void TearDown() override {
-        sys::table = sys::realTable;
-        ::SetCurrentDirectoryW(saved.c_str());
-        TempDirTest::TearDown();
-    }
+    void TearDown() override { sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str()), TempDirTest::TearDown(); }
 
     // One run in a fresh directory: the body swept under the wrapped table,
     // the object closed and destroyed, the balance of opens and closes, and
@@ -533,9 +513,8 @@ protected:
     ScenarioRun Execute(const Scenario& scenario, bool absent, int failAt, const fi::Error* error) {
         ScenarioRun run;
         run.dir = In(L"run" + std::to_wstring(++runs));
-        ::CreateDirectoryW(run.dir.c_str(), nullptr);
+        ::CreateDirectoryW(run.dir.c_str(), nullptr), Prepare(run);
         currentRun = &run;
-        Prepare(run);
         fi::Current().below = sys::realTable;
         if (scenario.reparse) {
             fi::Current().below.GetFileInformationByHandle = ReparseInformation;
@@ -559,8 +538,7 @@ protected:
         } catch (...) {
             run.unexpected = "an exception of unknown type";
         }
-        sys::table = sys::realTable;
-        ::SetCurrentDirectoryW(saved.c_str());
+        sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str());
         run.problems.insert(run.problems.end(), fi::Current().problems.begin(), fi::Current().problems.end());
         for (const auto& left : fi::Current().open)
             run.problems.push_back(std::string("left open: a ") + fi::resourceNames[left.first]);
@@ -592,10 +570,8 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
             running = name + ", counting run";
             const ScenarioRun baseline = Execute(scenario, absent, -1, nullptr);
             const int count = fi::Current().calls;
-            usesBindings = false;
-            for (Call bound : {calls::GetFileSizeEx, calls::SetFilePointerEx, calls::NtQueryInformationFile,
-                               calls::_wsopen, calls::_wfopen, calls::_wfsopen})
-                usesBindings = usesBindings || fi::Current().totals[bound] > 0;
+            const int* totals = fi::Current().totals;  // the bound functions close the list
+            usesBindings = std::accumulate(totals + calls::GetFileSizeEx, totals + calls::count, 0) > 0;
             ++configurations;
             // The tag is found through the system's own name for the file.
             EXPECT_TRUE(!scenario.reparse || absent || baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
