@@ -1,17 +1,15 @@
-// The fault sweep: every scenario runs once to count its system calls, then
-// once per call with that call failing (access denied, sharing violation,
-// disk full, broken pipe), and again with the run-time bound functions absent,
-// swept the same way. Every run must end in the documented result or the
-// documented exception, with nothing left open and the object still closable
-// and destroyable. A failure names the scenario, the call index and the
-// function; the summary line tells how many faults were injected and survived.
+// The fault sweep: each scenario runs once to count its system calls, then once per call with
+// that call failing (access denied, sharing violation, disk full, broken pipe), and again with
+// the run-time bound functions absent. Every run must end in the documented result or the
+// documented exception, with nothing left open and the object still closable and destroyable.
+// A failure names the scenario, the call index and the function; a summary line counts the
+// faults injected and survived.
 #include "../TestSupport.h"
 
 #if defined(_WIN64)
 
-#include "FaultInjection.h"
-
 #include "Bindings.h"
+#include "FaultInjection.h"
 
 #include <TarnIO/Error.h>
 #include <TarnIO/FileDescriptor.h>
@@ -22,9 +20,8 @@
 #include <TarnIO/StdFile.h>
 
 #include <chrono>
-#include <numeric>
 #include <memory>
-#include <sstream>
+#include <numeric>
 
 namespace {
 
@@ -33,41 +30,44 @@ namespace sys = TarnIO::sys;
 namespace calls = fi::calls;
 using fi::Call;
 using namespace TarnIO;
-using Names = std::vector<std::string>;
+using TarnTest::Names;
 
 const fi::Error errors[] = {
-    {"access denied", ERROR_ACCESS_DENIED, EACCES, static_cast<LONG>(0xC0000022)},
-    {"sharing violation", ERROR_SHARING_VIOLATION, EACCES, static_cast<LONG>(0xC0000043)},
-    {"disk full", ERROR_DISK_FULL, ENOSPC, static_cast<LONG>(0xC000007F)},
-    {"broken pipe", ERROR_BROKEN_PIPE, EPIPE, static_cast<LONG>(0xC000014B)},
+    {"access denied", ERROR_ACCESS_DENIED, EACCES, LONG(0xC0000022)},
+    {"sharing violation", ERROR_SHARING_VIOLATION, EACCES, LONG(0xC0000043)},
+    {"disk full", ERROR_DISK_FULL, ENOSPC, LONG(0xC000007F)},
+    {"broken pipe", ERROR_BROKEN_PIPE, EPIPE, LONG(0xC000014B)},
 };
 const std::string content = "fault sweep: thirty bytes long";
 
 std::string Text(const char* text) { return text ? text : ""; }
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 std::string Number(std::uint64_t value) { return std::to_string(value); }
-std::string Bool(bool value) { return value ? "true" : "false"; }
-std::string Escaped(const std::wstring& path) { return TarnError::UnicodeEscape(path.c_str(), 0xFFFFFFFF); }
+std::string Escaped(const std::wstring& p) { return TarnError::UnicodeEscape(p.c_str(), ~0u); }
+struct Files : TarnTest::TempDirTest { using TempDirTest::ReadBack; };
 
 template <class T> const char* nameOf = "FileHandle";
 template <> const char* nameOf<FileDescriptor> = "FileDescriptor";
 template <> const char* nameOf<StdFile> = "StdFile";
-template <class T> std::string Op(const char* operation) { return std::string("TarnIO::") + nameOf<T> + "::" + operation; }
+template <class T> std::string Op(const char* operation) {
+    return std::string("TarnIO::") + nameOf<T> + "::" + operation;
+}
 
-// A backend whose primitive operations announce themselves, so that a fault
-// inside ReadAll or ReadAt is told apart by the primitive it hit.
+// A backend whose primitives announce themselves: a fault inside ReadAll or ReadAt is told
+// apart by the primitive it hit.
 template <class T>
 struct Traced : T {
     using T::T;
-#define FAULT_TRACED(R, name, params, args) \
-    R name params override { fi::Operation op(Op<T>(#name)); return T::name args; }
-    FAULT_TRACED(std::uint64_t, GetSize, () const, ())
-    FAULT_TRACED(std::uint64_t, GetPosition, () const, ())
-    FAULT_TRACED(std::uint64_t, Read, (void* b, std::uint64_t n), (b, n))
-    FAULT_TRACED(std::uint64_t, Write, (const void* b, std::uint64_t n), (b, n))
-    FAULT_TRACED(std::uint64_t, Seek, (std::int64_t o, SeekOrigin w), (o, w))
-    FAULT_TRACED(void, Flush, (), ())
-    FAULT_TRACED(void, Close, (), ())
+#define FAULT_TRACED(name, params, args)                                          \
+    auto name params->decltype(std::declval<T&>().name args) override {           \
+        fi::Operation op(Op<T>(#name));                                           \
+        return T::name args;                                                      \
+    }
+    FAULT_TRACED(GetSize, () const, ()) FAULT_TRACED(GetPosition, () const, ())
+    FAULT_TRACED(Read, (void* b, std::uint64_t n), (b, n))
+    FAULT_TRACED(Write, (const void* b, std::uint64_t n), (b, n))
+    FAULT_TRACED(Seek, (std::int64_t o, SeekOrigin w), (o, w))
+    FAULT_TRACED(Flush, (), ()) FAULT_TRACED(Close, (), ())
 #undef FAULT_TRACED
 };
 
@@ -75,11 +75,9 @@ struct Traced : T {
 struct ScenarioRun {
     std::wstring dir;
     std::wstring In(const std::wstring& name) const { return dir + L"\\" + name; }
-    // One public operation of the library: its result is recorded, and the
-    // system calls it makes belong to it.
-    template <class F>
-    void Step(const std::string& label, F&& f) {
-        fi::Current().step = static_cast<int>(steps.size());
+    // One public operation: its result is recorded, and the system calls it makes are its own.
+    template <class F> void Step(const std::string& label, F&& f) {
+        fi::Current().step = int(steps.size());
         fi::Operation op(label);
         labels.push_back(label), steps.emplace_back();
         steps.back() = f();
@@ -89,12 +87,14 @@ struct ScenarioRun {
     std::wstring queried;  // the path detail of Path's queries
     std::shared_ptr<std::exception> caught;  // a copy of the library error thrown
     std::string unexpected;                  // anything else thrown
-    const TarnError::Error* Caught() const { return dynamic_cast<const TarnError::Error*>(caught.get()); }
+    const TarnError::Error* Caught() const {
+        return dynamic_cast<const TarnError::Error*>(caught.get());
+    }
 };
 ScenarioRun* currentRun = nullptr;
 
-// A scenario's object: when the run ends, whichever way, it is closed again
-// and destroyed; neither may throw.
+// A scenario's object: when the run ends, whichever way, it is closed again without throwing
+// and destroyed.
 template <class T>
 struct Held : std::unique_ptr<T> {
     ~Held() {
@@ -106,104 +106,87 @@ struct Held : std::unique_ptr<T> {
             currentRun->problems.push_back("Close threw after the run");
         }
     }
-    template <class... A> void Make(A&&... args) { this->reset(new T(std::forward<A>(args)...)); }
+    template <class... A> void Make(A&&... a) { this->reset(new T(std::forward<A>(a)...)); }
 };
 template <class T> using Object = Held<Traced<T>>;
 
 template <class S>
 std::string Queried(S& object) {
-    PathStats stats;
+    PathStats s;
     std::ostringstream out;
-    out << "ok=" << object.Query(stats) << " exists=" << stats.Exists() << " lastError=" << stats.GetQueryError();
-    if (stats.Exists())
-        out << std::hex << " attributes=0x" << stats.GetAttributes() << " size=0x" << stats.GetFileSize()
-            << " tag=0x" << stats.GetReparseTag();
+    out << "ok=" << object.Query(s) << " exists=" << s.Exists() << " lastError=" << s.GetQueryError();
+    if (s.Exists())
+        out << std::hex << " attributes=0x" << s.GetAttributes() << " size=0x" << s.GetFileSize()
+            << " tag=0x" << s.GetReparseTag();
     return out.str();
 }
+template <class T> std::string ReadAll(Object<T>& f) { std::string out; f->ReadAll(out); return out; }
 
-template <class T> std::string ReadAll(Object<T>& file) { std::string out; file->ReadAll(out); return out; }
-
-void Put(const std::wstring& path, const std::string& text) {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD done = 0;
-    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
-    ::CloseHandle(h);
-}
-// A file's content read with plain calls, beside the table.
-struct Files : TarnTest::TempDirTest { using TempDirTest::ReadBack; };
-std::string Content(const std::wstring& path) { return Files::ReadBack(path); }
-
-// Every run's directory: data.bin, a file "link" to be reported as a symbolic
-// link, and a small tree to walk.
-void Prepare(const ScenarioRun& r) {
-    Put(r.In(L"data.bin"), content);
-    Put(r.In(L"link"), "target");
-    for (const wchar_t* d : {L"tree", L"tree\\sub", L"tree\\sub\\deep", L"tree\\empty"})
-        ::CreateDirectoryW(r.In(d).c_str(), nullptr);
-    for (const wchar_t* f : {L"a.txt", L"sub\\b.txt", L"sub\\deep\\c.txt", L"sub\\d.txt", L"z.txt"})
-        Put(r.In(std::wstring(L"tree\\") + f), "");
-}
-
-// How each backend opens: kind 0 a Path to read, 1 a narrow name with the
-// full set of arguments to write, 2 a wide name, 3 a reparse point itself.
+// How each backend opens: kind 0 a Path to read, 1 a narrow name with every argument to
+// write, 2 a wide name, 3 a reparse point itself.
 void Open(Object<FileHandle>& f, int kind, const std::wstring& name) {
     if (kind == 1)
-        f.Make(Narrow(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        f.Make(Narrow(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+               nullptr);
     else if (kind == 3)
-        f.Make(Path(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        f.Make(Path(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+               FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     else
         kind == 0 ? f.Make(Path(name)) : f.Make(name.c_str());
 }
 void Open(Object<FileDescriptor>& f, int kind, const std::wstring& name) {
     if (kind == 1)
-        f.Make(Narrow(name).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR, _S_IREAD | _S_IWRITE);
+        f.Make(Narrow(name).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
+               _S_IREAD | _S_IWRITE);
     else
         kind == 2 ? f.Make(name.c_str()) : f.Make(Path(name));
 }
 void Open(Object<StdFile>& f, int kind, const std::wstring& name) {
     if (kind == 1)
         f.Make(Narrow(name).c_str(), "wb", _SH_DENYWR);
+    else if (kind == 0)
+        f.Make(Path(name), L"rb");
     else
-        kind == 0 ? f.Make(Path(name), L"rb") : kind == 2 ? f.Make(name.c_str(), L"rb", _SH_DENYNO)
-                                                       : f.Make(Path(name), L"rb", _SH_DENYNO);
+        kind == 2 ? f.Make(name.c_str(), L"rb", _SH_DENYNO) : f.Make(Path(name), L"rb", _SH_DENYNO);
 }
 
-// The backend scenarios, by the same kinds: open + read all + close; open +
-// write + flush + close; seek and size; Query on a reparse point.
+// The backend scenarios by the same kinds: open + read all + close; open + write + flush +
+// close; seek and size; Query on a reparse point.
 template <class T, int kind>
 void BackendScenario(ScenarioRun& r) {
     Object<T> file;
     const std::wstring name = r.In(kind == 1 ? L"out.bin" : kind == 3 ? L"link" : L"data.bin");
     r.openName = kind == 1 ? Narrow(name) : Escaped(name);
     r.Step(Op<T>(nameOf<T>), [&] { Open(file, kind, name); return ""; });
-    if (kind == 0) {
+    if (kind == 0)
         r.Step("TarnIO::Stream::ReadAll", [&] { return ReadAll(file); });
-        r.Step(Op<T>("Close"), [&] { file->Close(); return ""; });
-    } else if (kind == 1) {
+    if (kind == 1) {
         r.Step(Op<T>("Write"), [&] { return Number(file->Write(content.data(), content.size())); });
         r.Step(Op<T>("Flush"), [&] { file->Flush(); return ""; });
-        r.Step(Op<T>("Close"), [&] { file->Close(); return Content(name); });
-    } else if (kind == 2) {  // GetSize and the position after it, Seek from every origin, ReadAt
-        r.Step(Op<T>("GetSize"), [&] {
-            const std::string size = Number(file->GetSize());
-            return size + " then at " + Number(file->GetPosition());
-        });
-        r.Step(Op<T>("Seek"), [&] { return Number(file->Seek(4, seekBegin)); });
-        r.Step(Op<T>("Seek"), [&] { return Number(file->Seek(-2, seekCurrent)); });
-        r.Step(Op<T>("GetPosition"), [&] { return Number(file->GetPosition()); });
-        r.Step(Op<T>("Seek"), [&] { return Number(file->Seek(-3, seekEnd)); });
-        r.Step("TarnIO::File::ReadAt", [&] {  // saves, seeks, reads and seeks back
-            char buffer[5] = {};
-            const std::uint64_t done = file->ReadAt(6, buffer, sizeof buffer);
-            return std::string(buffer, static_cast<std::size_t>(done)) + " then at " + Number(file->GetPosition());
-        });
-    } else {
-        r.Step(Op<T>("Query"), [&] { return Queried(*file); });
     }
+    if (kind < 2)
+        r.Step(Op<T>("Close"), [&] { file->Close(); return kind ? Files::ReadBack(name) : ""; });
+    if (kind == 3)
+        r.Step(Op<T>("Query"), [&] { return Queried(*file); });
+    if (kind != 2)
+        return;
+    r.Step(Op<T>("GetSize"), [&] {
+        const std::string size = Number(file->GetSize());
+        return size + " then at " + Number(file->GetPosition());
+    });
+    const std::pair<std::int64_t, SeekOrigin> seeks[] = {{4, seekBegin}, {-2, seekCurrent}};
+    for (const auto& seek : seeks)
+        r.Step(Op<T>("Seek"), [&] { return Number(file->Seek(seek.first, seek.second)); });
+    r.Step(Op<T>("GetPosition"), [&] { return Number(file->GetPosition()); });
+    r.Step(Op<T>("Seek"), [&] { return Number(file->Seek(-3, seekEnd)); });
+    r.Step("TarnIO::File::ReadAt", [&] {  // saves, seeks, reads and seeks back
+        char buffer[5] = {};
+        const std::size_t done = std::size_t(file->ReadAt(6, buffer, sizeof buffer));
+        return std::string(buffer, done) + " then at " + Number(file->GetPosition());
+    });
 }
 
-// An object made over a descriptor or handle that the caller opened and hands
-// over: a stream over a descriptor, a descriptor over a handle.
+// An object made over a descriptor or handle that the caller hands over.
 template <class T, class Owner>
 void HandOverScenario(ScenarioRun& r) {
     Object<Owner> owner;
@@ -228,20 +211,22 @@ void PathQueries(ScenarioRun& r) {
     const Path file(r.In(L"data.bin")), dir(r.dir), moved(r.In(L"moved.bin"));
     wchar_t program[MAX_PATH];
     const Path self(std::wstring(program, ::GetModuleFileNameW(nullptr, program, MAX_PATH)));
-    r.Step("TarnIO::Path::Exists", [&] { return Bool(file.Exists()); });
-    r.Step("TarnIO::Path::IsReadable", [&] { return Bool(file.IsReadable()); });
-    r.Step("TarnIO::Path::IsWritable", [&] { return Bool(file.IsWritable()); });
-    r.Step("TarnIO::Path::Access", [&] { return Bool(file.Access(Path::AccessMask(6))); });
+    r.Step("TarnIO::Path::Exists", [&] { return Number(file.Exists()); });
+    r.Step("TarnIO::Path::IsReadable", [&] { return Number(file.IsReadable()); });
+    r.Step("TarnIO::Path::IsWritable", [&] { return Number(file.IsWritable()); });
+    r.Step("TarnIO::Path::Access", [&] { return Number(file.Access(Path::AccessMask(6))); });
     r.Step("TarnIO::Path::Query", [&] { return Queried(file); });
-    r.Step("TarnIO::Path::IsExecutable", [&] { return Bool(self.IsExecutable()); });
+    r.Step("TarnIO::Path::IsExecutable", [&] { return Number(self.IsExecutable()); });
     r.queried = dir.AsString();
-    r.Step("TarnIO::Path::IsDirectory", [&] { return Bool(dir.IsDirectory()); });
+    r.Step("TarnIO::Path::IsDirectory", [&] { return Number(dir.IsDirectory()); });
     r.queried = file.AsString();
-    r.Step("TarnIO::Path::IsFile", [&] { return Bool(file.IsFile()); });
+    r.Step("TarnIO::Path::IsFile", [&] { return Number(file.IsFile()); });
     r.Step("TarnIO::Path::GetFileSize", [&] { return Number(file.GetFileSize()); });
     r.Step("TarnIO::Path::GetModifyTime", [&] { return file.GetModifyTime(), ""; });
-    r.Step("TarnIO::Path::Rename", [&] { Path::Rename(file, moved); return Content(moved.AsString()); });
-    r.Step("TarnIO::Path::Rename", [&] { Path::Rename(moved, file); return Content(file.AsString()); });
+    for (const auto& move : {std::pair(file, moved), std::pair(moved, file)})
+        r.Step("TarnIO::Path::Rename", [&] {
+            return Path::Rename(move.first, move.second), Files::ReadBack(move.second.AsString());
+        });
 }
 
 // The walk's entries, relative to the run's directory, in the order found.
@@ -251,7 +236,8 @@ void Walk(ScenarioRun& r) {
         std::string entries;
         it.Make(Path(r.In(L"tree\\*")), PathIterator::recursive);
         for (int reported = 0; !it->IsDone(); it->Next()) {
-            entries += Narrow(it->GetPath().AsString().substr(r.dir.size() + 1)) + (it->IsDirectory() ? "\\|" : "|");
+            entries += Narrow(it->GetPath().AsString().substr(r.dir.size() + 1));
+            entries += it->IsDirectory() ? "\\|" : "|";
             fi::Current().progress = ++reported;
         }
         return entries;
@@ -280,42 +266,34 @@ std::vector<Scenario> Scenarios() {
     return list;
 }
 
-// ---------------------------------------------------------------------------
-// What each failing call must lead to, by the operation it failed in: the
-// steps as without the fault, the faulting step's result changed as
-// documented, or the documented exception.
-
-// The faulting step's result from its result without the fault.
-typedef std::string (*Expected)(const std::string& baseline, const fi::State& fault, const std::wstring& runDir);
-
+// What a failing call must lead to, by the operation it failed in: the steps as without the
+// fault, with the faulting step's result changed as documented, or the documented exception.
+typedef std::string (*Expected)(const std::string& baseline, const fi::State& f,
+                                const std::wstring& runDir);
 struct Rule {
     std::string operation;  // empty: any
     Call call;
-    int ordinal;                  // which call of the function within the operation; 0: any
-    Expected result;              // the faulting step's result; null: as without the fault
-    const std::type_info* type;   // or this is thrown; null: nothing is
-    std::string message, function;  // function: the Context function; empty: the operation's own
+    int ordinal;                 // which call of the function within the operation; 0: any
+    Expected result;             // the faulting step's result; null: as without the fault
+    const std::type_info* type;  // or this is thrown; null: nothing is
+    std::string message, function;  // function: the Context function; empty: the operation's
     Names details;
 };
-
-#define FAULT_EXPECTED(name)                                                                     \
-    std::string name([[maybe_unused]] const std::string& baseline, [[maybe_unused]] const fi::State& f, \
-                     [[maybe_unused]] const std::wstring& runDir)
-FAULT_EXPECTED(False) { return "false"; }
+#define FAULT_EXPECTED(name)                                                                 \
+    std::string name([[maybe_unused]] const std::string& baseline,                           \
+                     [[maybe_unused]] const fi::State& f, [[maybe_unused]] const std::wstring& runDir)
+FAULT_EXPECTED(False) { return "0"; }
 FAULT_EXPECTED(QueryFailed) { return "ok=0 exists=0 lastError=" + std::to_string(f.error->win32); }
-// The borrowed descriptor or handle was refused: false, the snapshot untouched.
-FAULT_EXPECTED(QueryRefused) { return "ok=0 exists=0 lastError=0"; }
-// The attributes were learned, the reparse tag was not: no failure.
+FAULT_EXPECTED(QueryRefused) { return "ok=0 exists=0 lastError=0"; }  // snapshot untouched
 FAULT_EXPECTED(TagLost) { return baseline.substr(0, baseline.find("tag=0x") + 6) + "0"; }
-// The seek back inside StdFile::GetSize failed: the size is still returned,
-// and the stream stands at its end, so ReadAll then finds nothing to read.
+// The seek back in StdFile::GetSize failed: the size is returned, the stream left at its end
+// (so ReadAll reads nothing).
 FAULT_EXPECTED(AtEnd) {
     const std::size_t at = baseline.find(" then at ");
     return at == std::string::npos ? "" : baseline.substr(0, at) + " then at " + baseline.substr(0, at);
 }
-// A search that failed ends its own directory's part of the walk: what was
-// reported before stays, the rest of that directory and everything below it
-// is missing, the other directories are walked as before.
+// A failed search ends its own directory's part of the walk: what was reported stays, the rest
+// of that directory and everything below it is missing, the other directories are walked.
 FAULT_EXPECTED(TruncatedWalk) {
     const std::wstring directory = f.searchPattern.substr(0, f.searchPattern.rfind(L'\\'));
     const std::string inside = Narrow(directory.substr(runDir.size() + 1)) + "\\";
@@ -327,57 +305,59 @@ FAULT_EXPECTED(TruncatedWalk) {
     return result;
 }
 
-const Names win32{"FileErrorCode", "Win32Error"}, win32Path{"FileErrorCode", "Win32Error", "filePath"},
-    errnoOnly{"FileErrorCode", "errno"}, errnoPath{"FileErrorCode", "errno", "filePath"};
-
-const char *const openMsg = "unable to open file", *const sizeMsg = "unable to query file size",
-    *const positionMsg = "unable to query file position", *const seekMsg = "unable to seek in file",
-    *const readMsg = "unable to read file", *const writeMsg = "unable to write file";
-
 std::vector<Rule> MakeRules() {
     std::vector<Rule> rules;
     auto result = [&](const std::string& op, Call call, Expected e, int ordinal = 0) {
         rules.push_back({op, call, ordinal, e, nullptr, "", "", {}});
     };
-    auto throws = [&](const std::string& op, Call call, const std::type_info& type, const char* message,
+    auto throws = [&](const std::string& op, Call call, const std::type_info& type, const char* text,
                       const Names& details, const std::string& function = "", int ordinal = 0) {
-        rules.push_back({op, call, ordinal, nullptr, &type, message, function, details});
+        rules.push_back({op, call, ordinal, nullptr, &type, text, function, details});
     };
+    const Names win32{"FileErrorCode", "Win32Error"}, errnoOnly{"FileErrorCode", "errno"};
     // Closing never reports anything; the object is closed all the same.
     for (Call call : {calls::CloseHandle, calls::_close, calls::fclose, calls::FindClose})
         result("", call, nullptr);
-    // The seek to the end fails StdFile::GetSize; the seek back's outcome is ignored.
-    throws("TarnIO::StdFile::GetSize", calls::_fseeki64, typeid(FileError), sizeMsg, errnoOnly, "", 1);
+    const char* const sizeText = "unable to query file size";
+    throws("TarnIO::StdFile::GetSize", calls::_fseeki64, typeid(FileError), sizeText, errnoOnly, "", 1);
     result("TarnIO::StdFile::GetSize", calls::_fseeki64, AtEnd, 2);
-    // Per operation (empty: the constructor), its message and the calls that
-    // fail it in FileHandle, FileDescriptor and StdFile. The class follows from
-    // the operation (opening throws FileOpenError, Read FileReadError, Write and
-    // Flush FileWriteError, the others FileError), the details from the backend
-    // (the Win32 error or errno, and the file path when opened by name).
-    auto op = [&](const std::string& name, const char* message, std::vector<std::vector<Call>> fails) {
-        const std::type_info& type = name.empty() ? typeid(FileOpenError) : name == "Read" ? typeid(FileReadError)
-                                     : name == "Write" || name == "Flush" ? typeid(FileWriteError) : typeid(FileError);
+    // Per operation (empty: the constructor), its message and the calls failing it in
+    // FileHandle, FileDescriptor and StdFile. The class follows from the operation, the details
+    // from the backend (Win32 error or errno, and the file path when opened by name).
+    auto op = [&](const std::string& name, const char* text, std::vector<std::vector<Call>> fails) {
+        const std::type_info& type = name.empty()                         ? typeid(FileOpenError)
+                                     : name == "Read"                     ? typeid(FileReadError)
+                                     : name == "Write" || name == "Flush" ? typeid(FileWriteError)
+                                                                          : typeid(FileError);
         const char* const backends[] = {"FileHandle", "FileDescriptor", "StdFile"};
-        for (int b = 0; b < 3; ++b)
+        for (int b = 0; b < 3; ++b) {
+            Names details = b == 0 ? win32 : errnoOnly;
+            if (name.empty())
+                details.push_back("filePath");
             for (Call call : fails[b])
-                throws(std::string("TarnIO::") + backends[b] + "::" + (name.empty() ? backends[b] : name), call, type,
-                       message, b == 0 ? (name.empty() ? win32Path : win32) : name.empty() ? errnoPath : errnoOnly);
+                throws(std::string("TarnIO::") + backends[b] + "::" + (name.empty() ? backends[b] : name),
+                       call, type, text, details);
+        }
     };
-    op("", openMsg, {{calls::CreateFileA, calls::CreateFileW}, {calls::_wsopen, calls::_sopen_s},
-                     {calls::_wfopen, calls::_wfsopen, calls::fopen_s, calls::_fsopen}});
-    op("GetSize", sizeMsg, {{calls::GetFileSizeEx, calls::GetFileSize}, {calls::_filelengthi64}, {calls::_ftelli64}});
-    op("GetPosition", positionMsg, {{}, {calls::_telli64}, {calls::_ftelli64}});
-    op("Seek", seekMsg, {{calls::SetFilePointerEx, calls::SetFilePointer}, {calls::_lseeki64},
-                         {calls::_fseeki64, calls::_ftelli64}});
-    op("Read", readMsg, {{calls::ReadFile}, {calls::_read}, {calls::fread}});
-    op("Write", writeMsg, {{calls::WriteFile}, {calls::_write}, {calls::fwrite}});
+    op("", "unable to open file", {{calls::CreateFileA, calls::CreateFileW},
+                                   {calls::_wsopen, calls::_sopen_s},
+                                   {calls::_wfopen, calls::_wfsopen, calls::fopen_s, calls::_fsopen}});
+    op("GetSize", sizeText, {{calls::GetFileSizeEx, calls::GetFileSize}, {calls::_filelengthi64},
+                             {calls::_ftelli64}});
+    op("GetPosition", "unable to query file position", {{}, {calls::_telli64}, {calls::_ftelli64}});
+    op("Seek", "unable to seek in file", {{calls::SetFilePointerEx, calls::SetFilePointer},
+                                          {calls::_lseeki64}, {calls::_fseeki64, calls::_ftelli64}});
+    op("Read", "unable to read file", {{calls::ReadFile}, {calls::_read}, {calls::fread}});
+    op("Write", "unable to write file", {{calls::WriteFile}, {calls::_write}, {calls::fwrite}});
     op("Flush", "unable flush file buffers", {{calls::FlushFileBuffers}, {calls::_commit}, {}});
     op("Flush", "unable to flush file buffers", {{}, {}, {calls::fflush}});
     // Made over a descriptor or handle handed over: no file path.
-    throws("TarnIO::FileDescriptor::FileDescriptor", calls::_open_osfhandle, typeid(FileOpenError), openMsg, errnoOnly);
-    throws("TarnIO::StdFile::StdFile", calls::_fdopen, typeid(FileOpenError), openMsg, errnoOnly);
-    // The attribute queries of the three backends, all ending in
-    // FileHandle::Query. Not learning the reparse tag is no failure.
+    throws("TarnIO::FileDescriptor::FileDescriptor", calls::_open_osfhandle, typeid(FileOpenError),
+           "unable to open file", errnoOnly);
+    throws("TarnIO::StdFile::StdFile", calls::_fdopen, typeid(FileOpenError), "unable to open file",
+           errnoOnly);
+    // The backends' attribute queries all end in FileHandle::Query; a lost reparse tag is no
+    // failure.
     for (const char* backend : {"FileHandle", "FileDescriptor", "StdFile"}) {
         const std::string query = std::string("TarnIO::") + backend + "::Query";
         result(query, calls::GetFileInformationByHandle, QueryFailed);
@@ -388,23 +368,23 @@ std::vector<Rule> MakeRules() {
            "file not open", {"FileErrorCode"}, "TarnIO::FileHandle::Query");
     result("TarnIO::StdFile::Query", calls::_fileno, QueryRefused);
     result("TarnIO::StdFile::Query", calls::_get_osfhandle, QueryRefused);
-
     for (const char* op : {"Exists", "IsReadable", "IsWritable", "Access"})
         result(std::string("TarnIO::Path::") + op, calls::_waccess, False);
     result("TarnIO::Path::IsExecutable", calls::GetBinaryTypeW, False);
     const char* const attributes = "unable to query path attributes";
     for (Call call : {calls::GetFileAttributesW, calls::FindFirstFileW}) {
         result("TarnIO::Path::Query", call, QueryFailed);
-        for (const char* op : {"GetFileSize", "GetModifyTime"})
-            throws(std::string("TarnIO::Path::") + op, call, typeid(PathError), attributes, {"Win32Error"},
-                   std::string("TarnIO::PathStats::") + op);
+        for (const std::string op : {"GetFileSize", "GetModifyTime"})
+            throws("TarnIO::Path::" + op, call, typeid(PathError), attributes, {"Win32Error"},
+                   "TarnIO::PathStats::" + op);
     }
-    for (const char* op : {"IsDirectory", "IsFile"})
-        throws(std::string("TarnIO::Path::") + op, calls::GetFileAttributesW, typeid(PathError), attributes,
+    for (const std::string op : {"IsDirectory", "IsFile"})
+        throws("TarnIO::Path::" + op, calls::GetFileAttributesW, typeid(PathError), attributes,
                {"path", "Win32Error"}, "TarnIO::Path::GetAttribsThrow");
-    throws("TarnIO::Path::Rename", calls::MoveFileW, typeid(TarnIO::Error), "unable to rename file", {"Win32Error"});
-    result("TarnIO::PathIterator::walk", calls::FindFirstFileW, TruncatedWalk);
-    result("TarnIO::PathIterator::walk", calls::FindNextFileW, TruncatedWalk);
+    throws("TarnIO::Path::Rename", calls::MoveFileW, typeid(TarnIO::Error), "unable to rename file",
+           {"Win32Error"});
+    for (Call call : {calls::FindFirstFileW, calls::FindNextFileW})
+        result("TarnIO::PathIterator::walk", call, TruncatedWalk);
     return rules;
 }
 
@@ -417,8 +397,7 @@ const Rule* FindRule(const std::string& operation, int call, int ordinal) {
     return nullptr;
 }
 
-// The judgement of one faulted run against the baseline; empty when it did
-// what the failing call implies.
+// What one faulted run did wrong against the baseline; empty when it did what it must.
 std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const fi::Error& error) {
     const fi::State& s = fi::Current();
     std::ostringstream why;
@@ -427,57 +406,55 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const fi:
     if (!run.unexpected.empty())
         why << "unexpected exception " << run.unexpected << "; ";
     const Rule* rule = s.injected ? FindRule(s.label, s.failedCall, s.ordinal) : nullptr;
+    if (!rule && !s.injected)
+        return why.str() + "the call was never reached";
     if (!rule)
-        return why.str() + (s.injected ? "no documented outcome for " + std::string(fi::CallName(s.failedCall)) +
-                                             " #" + std::to_string(s.ordinal) + " in " + s.label
-                                       : "the call was never reached");
-    // The steps before the faulting one go as without the fault.
-    Names expected = baseline.steps;
+        return why.str() + "no documented outcome for " + fi::CallName(s.failedCall) + " #" +
+               std::to_string(s.ordinal) + " in " + s.label;
+    Names expected = baseline.steps;  // the steps before the faulting one go as without it
     if (rule->result)
         expected[s.stepAtFault] = rule->result(baseline.steps[s.stepAtFault], s, run.dir);
     if (rule->type)  // the throwing step is the last and records nothing
         expected.resize(s.stepAtFault + 1), expected.back().clear();
-    if (run.steps != expected)
-        for (std::size_t i = 0; i < run.steps.size() || i < expected.size(); ++i)
-            why << "step " << i << " (" << baseline.labels[std::min(i, baseline.labels.size() - 1)] << ") gave \""
-                << (i < run.steps.size() ? run.steps[i] : "(not run)") << "\", expected \""
-                << (i < expected.size() ? expected[i] : "(none)") << "\"; ";
+    for (std::size_t i = 0; run.steps != expected && i < std::max(run.steps.size(), expected.size()); ++i)
+        why << "step " << i << " (" << baseline.labels[std::min(i, baseline.labels.size() - 1)]
+            << ") gave \"" << (i < run.steps.size() ? run.steps[i] : "(not run)")
+            << "\", expected \"" << (i < expected.size() ? expected[i] : "(none)") << "\"; ";
     const TarnError::Error* e = run.Caught();
-    if (!rule->type)
-        return e ? why.str() + "threw \"" + e->GetMessageText() + "\" from " + Text(e->GetContext().function) : why.str();
-    if (!e)
-        return why.str() + "nothing was thrown";
+    if (!rule->type && e)
+        why << "threw \"" << e->GetMessageText() << "\" from " << Text(e->GetContext().function);
+    if (!rule->type || !e)
+        return why.str() + (rule->type ? "nothing was thrown" : "");
     const std::string function = rule->function.empty() ? s.label : rule->function;
-    const std::string file = ".\\" + function.substr(8, function.find("::", 8) - 8);  // ".\FileHandle"
+    const std::string file = ".\\" + function.substr(8, function.find("::", 8) - 8);
     const TarnError::Context& where = e->GetContext();
     if (typeid(*e) != *rule->type)
         why << "class " << typeid(*e).name() << ", expected " << rule->type->name() << "; ";
     if (e->GetMessageText() != rule->message)
         why << "message \"" << e->GetMessageText() << "\", expected \"" << rule->message << "\"; ";
     if (Text(where.function) != function || Text(where.file) != file || where.line <= 0)
-        why << "Context " << Text(where.file) << " " << Text(where.function) << " " << where.line << ", expected "
-            << file << " " << function << "; ";
+        why << "Context " << Text(where.file) << " " << Text(where.function) << " " << where.line
+            << ", expected " << file << " " << function << "; ";
     // The details in order, each with the value the fault implies.
     const Names& names = rule->details;
     auto has = [&](const char* name) { return std::count(names.begin(), names.end(), name) > 0; };
     const FileErrorCode code = has("Win32Error") ? MapFileErrorWin32(error.win32)
-                               : has("errno")    ? MapFileErrorErrno(error.errnoValue) : fileErrorNotOpen;
+                               : has("errno")    ? MapFileErrorErrno(error.errnoValue)
+                                                 : fileErrorNotOpen;
     const auto* c = e->GetInfo<ErrorInfo_FileErrorCode>();
     const auto* w = e->GetInfo<TarnError::ErrorInfo_Win32Error>();
     const auto* n = e->GetInfo<TarnError::ErrorInfo_errno>();
     const auto* f = e->GetInfo<ErrorInfo_filePath>();
     const auto* p = e->GetInfo<ErrorInfo_path>();
     if (TarnTest::DetailNames(*e) != names || (c && *c != code) || (w && *w != error.win32) ||
-        (n && *n != error.errnoValue) || (f && *f != run.openName) || (p && p->AsString() != run.queried))
+        (n && *n != error.errnoValue) || (f && *f != run.openName) ||
+        (p && p->AsString() != run.queried))
         why << "details " << e->what() << "; ";
     return why.str();
 }
 
-// ---------------------------------------------------------------------------
-// Running.
-
-// The reparse-point fakes beneath the wrappers: the open file reports the
-// reparse attribute, and a search for it reports the symbolic-link tag.
+// The reparse-point fakes beneath the wrappers: the open file reports the reparse attribute,
+// and a search for it the symbolic-link tag.
 BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
     info->dwFileAttributes |= ok ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
@@ -486,43 +463,39 @@ BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
 HANDLE WINAPI ReparseSearch(LPCWSTR name, LPWIN32_FIND_DATAW data) {
     HANDLE find = sys::realTable.FindFirstFileW(name, data);
     if (find != INVALID_HANDLE_VALUE && std::wstring(data->cFileName) == L"link")
-        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT, data->dwReserved0 = 0xA000000C;  // a symbolic link
+        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT, data->dwReserved0 = 0xA000000C;
     return find;
 }
 
-// What a crash, or an exception escaping a destructor, leaves as its last word.
-std::string running = "(nothing)";
-LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
-    std::fprintf(stderr, "fault sweep: crash 0x%08lx in %s\n", info->ExceptionRecord->ExceptionCode, running.c_str());
-    return EXCEPTION_CONTINUE_SEARCH;
-}
+std::string running = "(nothing)";  // what a crash or an escaping exception names
 
 class FaultSweepTest : public TarnTest::TempDirTest {
 protected:
-    // Bind the optional functions now, with the real table: the binding
-    // happens once per process and must not be what a fault hits.
+    // The one-time binding happens now, with the real table: no fault may hit it.
     static void SetUpTestSuite() {
         bind::BindGetFileSizeEx(), bind::BindSetFilePointerEx(), bind::BindNtQueryInformationFile(),
             bind::BindWsopen(), bind::BindWfopen(), bind::BindWfsopen();
     }
-    void TearDown() override { sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str()), TempDirTest::TearDown(); }
+    void TearDown() override {
+        sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str()), TempDirTest::TearDown();
+    }
 
-    // One run in a fresh directory: the body swept under the wrapped table,
-    // the object closed and destroyed, the balance of opens and closes, and
-    // the directory removable afterwards.
+    // One run in a fresh directory: the body under the wrapped table, the object closed and
+    // destroyed, opens and closes balanced, the directory removable afterwards.
     ScenarioRun Execute(const Scenario& scenario, bool absent, int failAt, const fi::Error* error) {
         ScenarioRun run;
-        run.dir = In(L"run" + std::to_wstring(++runs));
-        ::CreateDirectoryW(run.dir.c_str(), nullptr), Prepare(run);
+        const std::wstring sub = L"run" + std::to_wstring(++runs);
+        run.dir = MakeDir(sub);
+        for (const wchar_t* d : {L"\\tree", L"\\tree\\sub", L"\\tree\\sub\\deep", L"\\tree\\empty"})
+            MakeDir(sub + d);
+        for (const wchar_t* f : {L"a.txt", L"sub\\b.txt", L"sub\\deep\\c.txt", L"sub\\d.txt", L"z.txt"})
+            MakeFile(sub + L"\\tree\\" + f);
+        MakeFile(sub + L"\\data.bin", content), MakeFile(sub + L"\\link", "target");
         currentRun = &run;
-        fi::Current().below = sys::realTable;
-        if (scenario.reparse) {
-            fi::Current().below.GetFileInformationByHandle = ReparseInformation;
-            fi::Current().below.FindFirstFileW = ReparseSearch;
-            // The name the system gives for an open file is volume-relative;
-            // it is looked up on the current drive.
+        sys::Table& below = fi::Current().below = sys::realTable;
+        if (scenario.reparse)  // the system's name for an open file is looked up on this drive
+            below.GetFileInformationByHandle = ReparseInformation, below.FindFirstFileW = ReparseSearch,
             ::SetCurrentDirectoryW(run.dir.c_str());
-        }
         fi::Begin(failAt, error);
         sys::table = fi::Wrapped();
         if (absent)  // as on a system without them: the fallbacks run
@@ -538,13 +511,13 @@ protected:
         } catch (...) {
             run.unexpected = "an exception of unknown type";
         }
-        sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str());
-        run.problems.insert(run.problems.end(), fi::Current().problems.begin(), fi::Current().problems.end());
+        sys::table = sys::realTable, ::SetCurrentDirectoryW(saved.c_str()), currentRun = nullptr;
+        run.problems.insert(run.problems.end(), fi::Current().problems.begin(),
+                            fi::Current().problems.end());
         for (const auto& left : fi::Current().open)
             run.problems.push_back(std::string("left open: a ") + fi::resourceNames[left.first]);
         if (!TarnTest::RemoveTree(run.dir))
             run.problems.push_back("the run's directory cannot be removed: something is still open");
-        currentRun = nullptr;
         return run;
     }
 
@@ -556,30 +529,35 @@ protected:
 };
 
 TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
-    ::SetUnhandledExceptionFilter(ReportCrash);
-    std::set_terminate([] { std::fprintf(stderr, "fault sweep: std::terminate in %s\n", running.c_str()), std::abort(); });
+    ::SetUnhandledExceptionFilter([](EXCEPTION_POINTERS* info) -> LONG {
+        std::fprintf(stderr, "fault sweep: crash 0x%08lx in %s\n",
+                     info->ExceptionRecord->ExceptionCode, running.c_str());
+        return EXCEPTION_CONTINUE_SEARCH;
+    });
+    std::set_terminate([] {
+        std::fprintf(stderr, "fault sweep: std::terminate in %s\n", running.c_str()), std::abort();
+    });
     const auto started = std::chrono::steady_clock::now();
     int injected = 0, survived = 0, configurations = 0;
     for (const Scenario& scenario : Scenarios()) {
         // Swept again with the run-time bound functions absent when it used one.
-        bool usesBindings = true;
         for (bool absent : {false, true}) {
-            if (absent && !usesBindings)
-                continue;
             const std::string name = scenario.name + (absent ? " [bound functions absent]" : "");
             running = name + ", counting run";
             const ScenarioRun baseline = Execute(scenario, absent, -1, nullptr);
-            const int count = fi::Current().calls;
-            const int* totals = fi::Current().totals;  // the bound functions close the list
-            usesBindings = std::accumulate(totals + calls::GetFileSizeEx, totals + calls::count, 0) > 0;
+            const int count = fi::Current().calls, *totals = fi::Current().totals;
+            // The bound functions close the list of calls.
+            const bool usesBindings =
+                std::accumulate(totals + calls::GetFileSizeEx, totals + calls::count, 0) > 0;
             ++configurations;
             // The tag is found through the system's own name for the file.
-            EXPECT_TRUE(!scenario.reparse || absent || baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
+            EXPECT_TRUE(!scenario.reparse || absent ||
+                        baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
             if (baseline.caught || !baseline.unexpected.empty() || !baseline.problems.empty()) {
                 ADD_FAILURE() << name << ": the run without faults failed: " << baseline.unexpected
                               << (baseline.caught ? baseline.caught->what() : "")
                               << (baseline.problems.empty() ? "" : baseline.problems[0]);
-                continue;
+                break;
             }
             for (int index = 0; index < count; ++index) {
                 for (const fi::Error& error : errors) {
@@ -587,14 +565,15 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
                     const ScenarioRun run = Execute(scenario, absent, index, &error);
                     const fi::State& s = fi::Current();
                     const std::string why = Judge(baseline, run, error);
-                    ++injected;
-                    survived += why.empty();
+                    ++injected, survived += why.empty();
                     EXPECT_EQ("", why) << name << ": call #" << index << " " << fi::CallName(s.failedCall)
                                        << " (" << error.name << ", in " << s.label << ")";
                     if (s.failedCall == calls::malloc)  // malloc fails only one way
                         break;
                 }
             }
+            if (!usesBindings)
+                break;
         }
     }
     running = "(done)";
@@ -608,8 +587,8 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
 
 #else  // !_WIN64
 
-// The sweep wraps every table entry with one template, which needs the single
-// calling convention of x86_64; 32-bit builds do not run it.
+// The sweep wraps every table entry with one template, which needs the single calling
+// convention of x86_64; 32-bit builds do not run it.
 TEST(FaultSweepTest, EveryCallFailsInTurn) { GTEST_SKIP() << "the fault sweep is built for x86_64 only"; }
 
 #endif
