@@ -20,59 +20,50 @@ Path Cached(const std::wstring& text) { Path path(text); path.AsNarrowCStr(); re
 
 }  // namespace
 
-// Drive letters, UNC mount points, roots and absoluteness in one table. kind:
-// 'd' has a drive letter, 'u' is UNC (root is then its mount point), '-' neither.
+// kind: 'd' has a drive letter, 'u' is UNC (root is then its mount point), '-' neither.
 TEST(PathSyntaxTest, Roots) {
+    // '/' is no separator but part of UNC names; an empty share name counts, the long-path
+    // prefix follows the same rule; "\\srv", "\\srv\" and a third leading '\' are not UNC.
     struct Row { const wchar_t* text; char kind; const wchar_t* root; bool absolute; } rows[] = {
         {L"C:", 'd', L"C:", false}, {L"z:\\x", 'd', L"z:", true}, {L"C:name", 'd', L"C:", false},
-        {L"C:\\", 'd', L"C:", true}, {L"C:/x", 'd', L"C:", false},  // '/' is no separator
-        {L"C:\\srv\\shr", 'd', L"C:", true}, {L"1:\\x", '-', L"", false}, {L":", '-', L"", false},
+        {L"C:/x", 'd', L"C:", false}, {L"1:\\x", '-', L"", false}, {L":", '-', L"", false},
         {L"C", '-', L"", false}, {L"@:\\x", '-', L"", false}, {L"[:", '-', L"", false},
-        {L"\x00C4:\\x", '-', L"", false},  // a non-ASCII letter
-        {L"\\\\srv\\shr", 'u', L"\\\\srv\\shr", true}, {L"\\\\s\\t", 'u', L"\\\\s\\t", true},
-        {L"\\\\srv\\shr\\dir", 'u', L"\\\\srv\\shr", true},
-        {L"\\\\srv\\shr\\", 'u', L"\\\\srv\\shr", true},
-        {L"\\\\.\\COM1", 'u', L"\\\\.\\COM1", true},
-        {L"\\\\srv\\\\x", 'u', L"\\\\srv\\", true},  // empty share name
-        {L"\\\\?\\C:\\x", 'u', L"\\\\?\\C:", true},  // the long-path prefix, same rule
-        {L"\\\\a/b\\c/d\\e", 'u', L"\\\\a/b\\c/d", true},  // '/' is part of the names
-        {L"\\\\srv", '-', L"", true},  // not UNC, still absolute: it starts with '\'
-        {L"\\\\srv\\", '-', L"", true}, {L"\\\\s\\", '-', L"", true},
-        {L"\\\\\\xy", '-', L"", true},  // a third backslash right after the first two
-        {L"//srv/shr", '-', L"", false}, {L"\\srv\\shr", '-', L"", true},
-        {L"\\", '-', L"", true}, {L"a", '-', L"", false}, {L"", '-', L"", false},
+        {L"\x00C4:\\x", '-', L"", false}, {L"\\\\.\\COM1", 'u', L"\\\\.\\COM1", true},
+        {L"\\\\srv\\shr", 'u', L"\\\\srv\\shr", true}, {L"\\\\s\\sh\\d", 'u', L"\\\\s\\sh", true},
+        {L"\\\\srv\\\\x", 'u', L"\\\\srv\\", true}, {L"\\\\?\\C:\\x", 'u', L"\\\\?\\C:", true},
+        {L"\\\\a/b\\c/d\\e", 'u', L"\\\\a/b\\c/d", true}, {L"\\\\srv", '-', L"", true},
+        {L"\\\\srv\\", '-', L"", true}, {L"//srv/shr", '-', L"", false}, {L"\\", '-', L"", true},
+        {L"\\\\\\xy", '-', L"", true}, {L"\\srv\\shr", '-', L"", true}, {L"a", '-', L"", false},
+        {L"", '-', L"", false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "input: \"" << row.text << "\"");
         const Path path(row.text);
         const std::wstring drive = row.kind == 'd' ? row.root : L"";
         const std::wstring mountPoint = row.kind == 'u' ? row.root : L"";
-        EXPECT_EQ(row.kind == 'd', path.HasDriveLetter());
-        EXPECT_EQ(drive, path.GetDriveName());
-        EXPECT_EQ(drive, path.GetDrivePath().AsString());
         unsigned end = 12345;  // nothing may be stored for a path that is not UNC
+        EXPECT_EQ(row.kind == 'd', path.HasDriveLetter());
         EXPECT_EQ(row.kind == 'u', path.IsUnc(&end));
         EXPECT_EQ(row.kind == 'u' ? mountPoint.size() : 12345u, end);
-        EXPECT_EQ(mountPoint, path.GetUncMountPointName());
-        EXPECT_EQ(mountPoint, path.GetUncMountPoint().AsString());
-        EXPECT_EQ(row.root, path.GetRootName());
-        EXPECT_EQ(row.root, path.GetRoot().AsString());
         EXPECT_EQ(row.absolute, path.IsAbsolute());
+        EXPECT_EQ(drive + L"|" + drive,
+                  path.GetDriveName() + L"|" + path.GetDrivePath().AsString());
+        EXPECT_EQ(mountPoint + L"|" + mountPoint,
+                  path.GetUncMountPointName() + L"|" + path.GetUncMountPoint().AsString());
+        EXPECT_EQ(std::wstring(row.root) + L"|" + row.root,
+                  path.GetRootName() + L"|" + path.GetRoot().AsString());
     }
 }
 
 TEST(PathSyntaxTest, SplitAndMakeParent) {
     struct Row { const wchar_t *text, *directory, *base; } rows[] = {
         {L"C:\\a\\b", L"C:\\a", L"b"}, {L"C:\\a", L"C:\\", L"a"}, {L"C:\\", L"C:\\", L""},
-        {L"C:\\\\a", L"C:\\", L"a"}, {L"C:\\\\", L"C:\\", L""}, {L"C:\\a\\\\\\b", L"C:\\a", L"b"},
-        {L"a\\\\b", L"a", L"b"}, {L"a\\b\\", L"a\\b", L""}, {L"\\a", L"\\", L"a"},
-        {L"\\\\\\a", L"\\", L"a"}, {L"\\", L"\\", L""}, {L"a", L"", L"a"},
-        {L"a/b", L"", L"a/b"}, {L"a/b\\c/d", L"a/b", L"c/d"}, {L"", L"", L""},
-        {L"C:name", L"C:", L"name"}, {L"C:", L"C:", L""},
-        {L"C:a:b", L"C:a:", L"b"},  // cut at the last colon
-        {L"C:x\\y", L"C:x", L"y"}, {L"C:\\x", L"C:\\", L"x"},
-        {L"\\\\srv\\shr", L"\\\\srv", L"shr"},  // no special case for UNC
-        {L"\\\\srv", L"\\", L"srv"}, {L"\\\\?\\C:\\x", L"\\\\?\\C:", L"x"}, {L"1:x", L"", L"1:x"},
+        {L"C:\\\\a", L"C:\\", L"a"}, {L"C:\\a\\\\\\b", L"C:\\a", L"b"}, {L"a\\b\\", L"a\\b", L""},
+        {L"\\a", L"\\", L"a"}, {L"\\\\\\a", L"\\", L"a"}, {L"\\", L"\\", L""}, {L"a", L"", L"a"},
+        {L"a/b", L"", L"a/b"}, {L"a/b\\c/d", L"a/b", L"c/d"}, {L"", L"", L""}, {L"C:", L"C:", L""},
+        {L"C:name", L"C:", L"name"}, {L"C:a:b", L"C:a:", L"b"}, {L"C:x\\y", L"C:x", L"y"},
+        {L"1:x", L"", L"1:x"}, {L"\\\\srv", L"\\", L"srv"}, {L"\\\\srv\\shr", L"\\\\srv", L"shr"},
+        {L"\\\\?\\C:\\x", L"\\\\?\\C:", L"x"},  // cut at the last colon; no special case for UNC
     };
     auto both = [](const Path& d, const Path& b) {
         return d.AsNarrowString() + "|" + b.AsNarrowString();
@@ -95,36 +86,29 @@ TEST(PathSyntaxTest, SplitAndMakeParent) {
         path.Split(&self, &other);
         EXPECT_EQ(expected, both(self, other));
         // Either output may be the path itself; with both, the base name wins.
-        self = Cached(row.text);
-        self.Split(&self, &other);
+        (self = Cached(row.text)).Split(&self, &other);
         EXPECT_EQ(expected, both(self, other));
-        self = Cached(row.text);
-        self.Split(&other, &self);
+        (self = Cached(row.text)).Split(&other, &self);
         EXPECT_EQ(expected, both(other, self));
-        self = Cached(row.text);
-        self.Split(&self, &self);
+        (self = Cached(row.text)).Split(&self, &self);
         EXPECT_EQ(row.base, self.AsString());
         // MakeParent cuts the same way, so a root is its own parent.
-        self = Cached(row.text);
-        EXPECT_EQ(&self, &self.MakeParent());
+        EXPECT_EQ(&self, &(self = Cached(row.text)).MakeParent());
         EXPECT_EQ(NarrowOf(row.directory), self.AsNarrowString());
     }
 }
 
 TEST(PathSyntaxTest, MakeChildAndJoin) {
+    // Only one trailing backslash is looked at; text only: nothing is normalized.
     struct Row { const wchar_t *parent, *child, *result; } rows[] = {
         {L"C:\\dir", L"x", L"C:\\dir\\x"}, {L"C:\\dir\\", L"x", L"C:\\dir\\x"},
         {L"C:", L"x", L"C:\\x"}, {L"", L"x", L"x"}, {L"", L"", L""}, {L"a/", L"b", L"a/\\b"},
-        {L"C:\\dir", L"\\x", L"\\x"},
-        {L"C:\\dir", L"D:\\x", L"D:\\x"}, {L"C:\\dir", L"D:x", L"C:\\dir\\D:x"},
-        {L"C:\\dir", L"\\\\srv\\shr", L"\\\\srv\\shr"}, {L"C:\\dir", L"", L"C:\\dir\\"},
-        {L"C:\\dir\\\\", L"x", L"C:\\dir\\\\x"},  // only one trailing backslash is looked at
-        {L"a", L"b\\c", L"a\\b\\c"}, {L"\\\\srv\\shr", L"x", L"\\\\srv\\shr\\x"},
-        {L"a", L"..\\b", L"a\\..\\b"},  // text only: nothing is normalized
+        {L"C:\\dir", L"\\x", L"\\x"}, {L"C:\\dir", L"D:\\x", L"D:\\x"},
+        {L"C:\\dir", L"D:x", L"C:\\dir\\D:x"}, {L"C:\\dir\\\\", L"x", L"C:\\dir\\\\x"},
+        {L"C:\\dir", L"", L"C:\\dir\\"}, {L"a", L"..\\b", L"a\\..\\b"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message()
-                     << "parent: \"" << row.parent << "\", child: \"" << row.child << "\"");
+        SCOPED_TRACE(testing::Message() << "parent: " << row.parent << ", child: " << row.child);
         const Path parent(row.parent), child(row.child);
         Path path = Cached(row.parent);
         EXPECT_EQ(&path, &path.MakeChild(child));
@@ -136,17 +120,14 @@ TEST(PathSyntaxTest, MakeChildAndJoin) {
     // Taking over an absolute child brings its narrow form along, byte for
     // byte, even where it differs from a conversion of the wide text.
     const char bytes[] = "\\\xFF";
-    Path other = Cached(L"C:\\dir");
-    other.MakeChild(Path(bytes));
-    EXPECT_STREQ(bytes, other.AsNarrowCStr());
+    EXPECT_STREQ(bytes, Cached(L"C:\\dir").MakeChild(Path(bytes)).AsNarrowCStr());
 
     Path path(L"a\\b"), rooted(L"\\r");  // a path as its own child
     EXPECT_EQ(L"a\\b\\a\\b", path.MakeChild(path).AsString());
     EXPECT_EQ(L"\\r", rooted.MakeChild(rooted).AsString());
 }
 
-// Seeded random texts from an alphabet that favours the characters the
-// syntax looks at, an embedded NUL included.
+// Seeded random texts favouring the characters the syntax looks at, NUL included.
 TEST(PathSyntaxTest, PropertiesOfRandomTexts) {
     const wchar_t alphabet[] = L"\\\\\\\\//::..%$%{}()*?aBcZ\0 1";
     std::mt19937 random(20240611);
