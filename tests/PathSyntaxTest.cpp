@@ -1,5 +1,4 @@
-// Path syntax: drives, UNC mount points, roots, Split and its getters,
-// MakeParent, MakeChild and Join.
+// Path syntax: drives, UNC mount points, roots, Split, MakeParent, MakeChild and Join.
 #include <TarnIO/Path.h>
 
 #include <gtest/gtest.h>
@@ -14,14 +13,12 @@ namespace {
 // The narrow form a path must hand out for its current text.
 std::string NarrowOf(const std::wstring& text) { return Path(text).AsNarrowString(); }
 
-// A path whose narrow form is cached already: an operation that changes the
-// text but keeps the old narrow form shows.
+// A path whose narrow form is cached: an operation that keeps it for a new text shows.
 Path Cached(const std::wstring& text) { Path path(text); path.AsNarrowCStr(); return path; }
 
 }  // namespace
 
-// kind: 'd' has a drive letter, 'u' is UNC (root is then its mount point), '-' neither.
-TEST(PathSyntaxTest, Roots) {
+TEST(PathSyntaxTest, Roots) {  // kind: 'd' has a drive letter, 'u' is UNC, '-' neither
     // '/' is no separator but part of UNC names; an empty share name counts, the long-path
     // prefix follows the same rule; "\\srv", "\\srv\" and a third leading '\' are not UNC.
     struct Row { const wchar_t* text; char kind; const wchar_t* root; bool absolute; } rows[] = {
@@ -141,8 +138,7 @@ TEST(PathSyntaxTest, PropertiesOfRandomTexts) {
     };
     for (int i = 0; i < 40000; ++i) {
         const std::wstring text = makeText(), childText = makeText();
-        SCOPED_TRACE(testing::Message() << "i: " << i << ", text: " << testing::PrintToString(text)
-                                        << ", child: " << testing::PrintToString(childText));
+        SCOPED_TRACE(testing::PrintToString(text) + " + " + testing::PrintToString(childText));
         const Path path(text);
         unsigned end = 0;
         ASSERT_LE(path.IsUnc(&end) ? end : 0u, text.size());
