@@ -91,16 +91,15 @@ TEST_F(PathIteratorTest, DoneStatesDescentPatternsAndOptions) {
     EXPECT_FALSE(fresh.Query(stats));  // resets a snapshot that held data
     EXPECT_TRUE(!stats.Exists() && stats.GetQueryError() == 0);
 
+    Paths all;
     for (const wchar_t* name : {L"x.txt", L"x.txt\\y.txt", L"other", L"other\\other", L"empty",
                                 L"deep", L"deep\\empty"})
-        MakeDir(name);
+        all.push_back(MakeDir(name));
     for (const wchar_t* name : {L"a.txt", L"b.dat", L"x.txt\\c.txt", L"x.txt\\d.dat",
                                 L"x.txt\\y.txt\\e.txt", L"other\\f.txt"})
-        MakeFile(name);
+        all.push_back(MakeFile(name));
+    all = Sorted(all);
     const Paths top = Under({L"a.txt", L"b.dat", L"x.txt", L"other", L"empty", L"deep"});
-    const Paths all = Under({L"a.txt", L"b.dat", L"x.txt", L"other", L"empty", L"deep",
-                             L"x.txt\\y.txt", L"other\\other", L"deep\\empty", L"x.txt\\c.txt",
-                             L"x.txt\\d.dat", L"x.txt\\y.txt\\e.txt", L"other\\f.txt"});
     const Paths inX =
         Under({L"x.txt\\c.txt", L"x.txt\\d.dat", L"x.txt\\y.txt", L"x.txt\\y.txt\\e.txt"});
     struct Row { const wchar_t* start; long options; Paths expected; } rows[] = {
