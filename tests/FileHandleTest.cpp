@@ -8,7 +8,6 @@
 
 #include "TestSupport.h"
 
-#include <regex>
 #include <string>
 #include <typeinfo>
 
@@ -22,17 +21,7 @@ namespace {
 
 std::string Narrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
-// What call threw, as one line without the system's wording of a detail
-// ("Win32Error=2"); prefixed when the class is not exactly E.
-template <class E> std::string Thrown(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const TarnError::Error& e) {
-        return (typeid(e) == typeid(E) ? "" : "not exactly the class: ") +
-               std::regex_replace(TarnTest::Described(e), std::regex(" \\([^;]*\\)(;|$)"), "$1");
-    }
-    return "nothing thrown";
-}
+using TarnTest::Thrown;
 
 const std::string at = ".\\FileHandle TarnIO::FileHandle::";
 

@@ -8,7 +8,6 @@
 #include <winioctl.h>
 
 #include <cstring>
-#include <regex>
 #include <typeinfo>
 
 using TarnIO::Path;
@@ -18,16 +17,7 @@ namespace {
 
 class PathQueryTest : public TarnTest::TempDirTest {};
 
-// What call threw as one line, the Win32 error as its number; marked unless exactly E.
-template <class E> std::string Thrown(const std::function<void()>& call) {
-    try {
-        call();
-    } catch (const TarnError::Error& e) {
-        return (typeid(e) == typeid(E) ? "" : "not exactly the class: ") +
-               std::regex_replace(TarnTest::Described(e), std::regex(" \\([^;]*\\)(;|$)"), "$1");
-    }
-    return "nothing thrown";
-}
+using TarnTest::Thrown;
 
 }  // namespace
 

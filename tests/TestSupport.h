@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <regex>
 #include <sstream>
 
 #include <string>
@@ -152,6 +153,19 @@ inline std::string Described(const TarnError::Error& e) {
 // What a call that must throw E threw, described.
 template <class E, class F> std::function<std::string()> Throws(F call) {
     return [call] { return Described(CatchError<E>(call)); };
+}
+
+// What call threw, as Described gives it but without the words in brackets
+// that follow a number ("Win32Error=2", "FileErrorCode=fileErrorNotFound"),
+// which differ between systems; marked when the class is not exactly E.
+template <class E> std::string Thrown(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const TarnError::Error& e) {
+        return (typeid(e) == typeid(E) ? "" : "not exactly the class: ") +
+               std::regex_replace(Described(e), std::regex(" \\([^;]*\\)(;|$)"), "$1");
+    }
+    return "nothing thrown";
 }
 
 }  // namespace TarnTest
