@@ -1,8 +1,6 @@
-// Search handles of PathIterator, counted through the system call table: every
-// FindFirstFileW that succeeded is matched by one FindClose however the walk is
-// left (destroyed at any depth, or started again elsewhere); a walk to its end
-// and failing searches are the fault sweep's. The same seam feeds reparse
-// points that Wine cannot make to the attribute copies of Path and PathIterator.
+// Every FindFirstFileW of PathIterator is matched by one FindClose however the walk is
+// left (a walk to its end and failing searches: the fault sweep). The same seam dresses
+// entries named "link" as the symbolic links Wine cannot make, for the attribute copies.
 #include "TarnIO/Path.h"
 #include "TarnIO/PathIterator.h"
 #include "TarnIO/PathStats.h"
@@ -11,24 +9,21 @@
 
 using TarnIO::Path;
 using TarnIO::PathIterator;
-using TarnIO::PathStats;
 namespace sys = TarnIO::sys;
 
 namespace {
 
 int opened = 0, closed = 0;
-const std::wstring linkName = L"link";  // entries of this name look like symbolic links
 
+bool IsLink(const std::wstring& n) { return n.substr(n.find_last_of(L'\\') + 1) == L"link"; }
 void DressAsLink(WIN32_FIND_DATAW* data) {
-    const bool link = linkName == data->cFileName;
+    const bool link = IsLink(data->cFileName);
     data->dwFileAttributes |= link ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
     data->dwReserved0 = link ? 0xA000000C : 0xDEADBEEF;  // junk where no tag belongs: never copied
 }
 HANDLE WINAPI FakeFindFirst(LPCWSTR name, LPWIN32_FIND_DATAW data) {
     HANDLE handle = sys::realTable.FindFirstFileW(name, data);
-    if (handle != INVALID_HANDLE_VALUE)
-        ++opened, DressAsLink(data);
-    return handle;
+    return handle != INVALID_HANDLE_VALUE ? (++opened, DressAsLink(data), handle) : handle;
 }
 BOOL WINAPI FakeFindNext(HANDLE handle, LPWIN32_FIND_DATAW data) {
     return sys::realTable.FindNextFileW(handle, data) && (DressAsLink(data), true);
@@ -36,72 +31,58 @@ BOOL WINAPI FakeFindNext(HANDLE handle, LPWIN32_FIND_DATAW data) {
 BOOL WINAPI FakeFindClose(HANDLE handle) { return ++closed, sys::realTable.FindClose(handle); }
 DWORD WINAPI FakeGetFileAttributes(LPCWSTR name) {
     const DWORD attributes = sys::realTable.GetFileAttributesW(name);
-    const std::wstring text = name;
-    const bool link = text.size() > linkName.size() && text.substr(text.size() - linkName.size()) == linkName;
-    return attributes | (attributes != INVALID_FILE_ATTRIBUTES && link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    const bool dress = attributes != INVALID_FILE_ATTRIBUTES && IsLink(name);
+    return attributes | (dress ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
+void AllClosed() { EXPECT_EQ(opened, closed) << "search handles left open"; }
 
-class FindHandleTest : public TarnTest::TempDirTest {
-protected:
+struct FindHandleTest : TarnTest::TempDirTest {
     void SetUp() override {
         TempDirTest::SetUp();
         opened = closed = 0;
-        sys::table.FindFirstFileW = FakeFindFirst;
-        sys::table.FindNextFileW = FakeFindNext;
-        sys::table.FindClose = FakeFindClose;
-        sys::table.GetFileAttributesW = FakeGetFileAttributes;
+        sys::table.FindFirstFileW = FakeFindFirst, sys::table.FindNextFileW = FakeFindNext;
+        sys::table.FindClose = FakeFindClose, sys::table.GetFileAttributesW = FakeGetFileAttributes;
     }
-    void TearDown() override {
-        sys::table = sys::realTable;
-        EXPECT_EQ(opened, closed) << "search handles left open";
-        TempDirTest::TearDown();
-    }
+    void TearDown() override { sys::table = sys::realTable, AllClosed(), TempDirTest::TearDown(); }
 };
 
 TEST_F(FindHandleTest, LeavingTheWalkAnywhereClosesEveryLevel) {
-    // dir: f, sub\{a,b,c}, other\deeper\g, later\h: 10 entries.
-    MakeFile(L"f");
     for (const wchar_t* name : {L"sub", L"other", L"other\\deeper", L"later"})
         MakeDir(name);
-    for (const wchar_t* name : {L"sub\\a", L"sub\\b", L"sub\\c", L"other\\deeper\\g", L"later\\h"})
+    for (auto name : {L"f", L"sub\\a", L"sub\\b", L"sub\\c", L"other\\deeper\\g", L"later\\h"})
         MakeFile(name);
-    for (int stopAfter = 1; stopAfter <= 10; ++stopAfter) {
-        for (bool startAgain : {false, true}) {
-            SCOPED_TRACE(std::to_string(stopAfter) + (startAgain ? ", then Start elsewhere" : ", then destroyed"));
-            {
-                PathIterator it(Path(In(L"*")), PathIterator::recursive);
-                for (int i = 1; i < stopAfter; ++i)
-                    ASSERT_TRUE(it.Next());
-                ASSERT_FALSE(it.IsDone());
-                if (startAgain) {
-                    EXPECT_FALSE(it.Start(Path(In(L"missing\\*")), 0));
-                    EXPECT_EQ(opened, closed);
-                }
-            }
-            EXPECT_EQ(opened, closed);
+    for (int run = 0; run < 20; ++run) {  // left at each of the 10 entries: Start or destroyed
+        const int stopAfter = run / 2 + 1;
+        const bool startAgain = run % 2;
+        SCOPED_TRACE(std::to_string(stopAfter) + (startAgain ? ", Start" : ", destroyed"));
+        {
+            PathIterator it(Path(In(L"*")), PathIterator::recursive);
+            for (int i = 1; i < stopAfter; ++i)
+                ASSERT_TRUE(it.Next());
+            EXPECT_FALSE(startAgain && it.Start(Path(In(L"missing\\*")), 0));
+            if (startAgain)
+                AllClosed();
         }
+        AllClosed();
     }
 }
 
+// Path::Query and the walk copy the tag of a reparse point, and nothing for other files.
 TEST_F(FindHandleTest, ReparseTagComesFromTheSearchDataOfAReparsePoint) {
-    MakeFile(L"link", "12345");
-    MakeFile(L"plain", "1");
-    PathStats link;
-    ASSERT_TRUE(Path(In(L"link")).Query(link));
-    EXPECT_TRUE(link.IsSymlink());
-    EXPECT_EQ(0xA000000CUL, link.GetReparseTag());
-    EXPECT_TRUE(Path(In(L"link")).IsFile());  // Path::IsFile does not count the reparse bit against a file
+    MakeFile(L"link", "12345"), MakeFile(L"plain", "1");
     int checked = 0;
     for (PathIterator it(Path(In(L"*")), 0); it != PathIterator::end; ++it, ++checked) {
-        PathStats stats;
-        ASSERT_TRUE(it.Query(stats));
         const bool isLink = it.GetPath().AsString() == In(L"link");
-        EXPECT_EQ(isLink, stats.IsSymlink());
-        EXPECT_EQ(isLink ? 0xA000000CUL : 0UL, stats.GetReparseTag());
+        SCOPED_TRACE(isLink ? "link" : "plain");
+        TarnIO::PathStats fromWalk, fromPath;
+        ASSERT_TRUE(it.Query(fromWalk) && it.GetPath().Query(fromPath));
+        for (const TarnIO::PathStats* stats : {&fromWalk, &fromPath}) {
+            EXPECT_EQ(isLink, stats->IsSymlink());
+            EXPECT_EQ(isLink ? 0xA000000CUL : 0UL, stats->GetReparseTag());
+        }
+        EXPECT_TRUE(it.GetPath().IsFile());  // the reparse bit does not count against a file
     }
     EXPECT_EQ(2, checked);
-    PathStats plain;
-    EXPECT_TRUE(Path(In(L"plain")).Query(plain) && plain.GetReparseTag() == 0u);
 }
 
 }  // namespace
