@@ -6,13 +6,9 @@
 
 #include "Sys.h"
 
-#include <windows.h>
-
-#include <cerrno>
 #include <cstdarg>
 #include <map>
 #include <set>
-#include <string>
 #include <tuple>
 #include <vector>
 
@@ -34,22 +30,18 @@ constexpr const char* callNames[] = {TARNIO_SYSTEM_CALLS(FAULT_TEXT)
 #undef FAULT_ID
 #undef FAULT_TEXT
 
-inline const char* CallName(int call) {
-    return call >= 0 && call < calls::count ? callNames[call] : "(none)";
-}
+inline const char* CallName(int c) { return c >= 0 && c < calls::count ? callNames[c] : "(none)"; }
 template <class... C> constexpr bool Any(Call call, C... set) { return ((call == set) || ...); }
 
-// Counted but never failed: calls that cannot fail or whose failure fails nothing (ferror
-// reports injected stream errors). GetVersionExA runs only in the one-time binding.
+// Counted but never failed: calls that cannot fail or whose failure fails nothing (ferror reports
+// injected stream errors); GetVersionExA runs only in the one-time binding.
 constexpr bool Failable(Call call) {
     return !Any(call, calls::ferror, calls::towupper, calls::free, calls::_lock_file,
                 calls::_unlock_file, calls::GetVersionExA);
 }
 // The C runtime's functions (_read, fopen_s, malloc) report through errno, the others through
 // the last error, ntdll's through the NTSTATUS they return.
-constexpr bool IsRuntime(Call call) {
-    return callNames[call][0] == '_' || (callNames[call][0] >= 'a' && callNames[call][0] <= 'z');
-}
+constexpr bool IsRuntime(Call c) { return callNames[c][0] == '_' || callNames[c][0] >= 'a'; }
 
 // One error as the three families report it: last error, the errno it maps to, NTSTATUS.
 struct Error { const char* name; DWORD win32; int errnoValue; LONG status; };
@@ -58,8 +50,7 @@ enum Resource { handle, descriptor, stream, search, block, lock };
 const char* const resourceNames[] = {"handle", "descriptor", "stream", "search", "malloc block",
                                      "stream lock"};
 
-// The operation a call belongs to (the scenario's public operation, or the innermost traced
-// backend primitive) and its calls by function.
+// The operation a call belongs to (a scenario step or a traced primitive), its calls by function.
 struct Frame { std::string label; int counts[calls::count] = {}; };
 
 // What the wrappers see and do in one run. Reset by Begin.
@@ -71,8 +62,7 @@ struct State {
     // within it (from 1), the search that failed, the scenario's step and progress then.
     bool injected = false;
     int failedCall = -1, ordinal = 0, stepAtFault = -1, progressAtFault = 0;
-    std::string label;
-    std::wstring searchPattern;
+    std::string label; std::wstring searchPattern;
     int totals[calls::count] = {};  // every call, failable or not, by function
     int step = 0, progress = 0;     // the scenario's step, and entries it reported so far
     std::vector<Frame> frames;
@@ -99,21 +89,18 @@ struct Operation {
 
 template <class T> std::uintptr_t Key(T value) { return (std::uintptr_t)value; }
 template <class T> void Opened(Resource r, T value) { Current().open.insert({r, Key(value)}); }
-template <class T> void Closed(Resource kind, T value) {
+template <class T> void Closed(Resource r, T value) {
     State& s = Current();
-    auto found = s.open.find({kind, Key(value)});
-    if (found == s.open.end())
-        s.problems.push_back(std::string("closed a ") + resourceNames[kind] +
-                             " it never opened (or closed it twice)");
-    else
-        s.open.erase(found);
+    const auto found = s.open.find({r, Key(value)});
+    found != s.open.end() ? void(s.open.erase(found))
+                          : s.problems.push_back("closed a " + std::string(resourceNames[r]) +
+                                                 " it never opened (or closed it twice)");
 }
 
 // The last error and errno as the call left them, put back after the bookkeeping.
 struct KeepErrors {
     ~KeepErrors() { errno = errnoValue, ::SetLastError(lastError); }
-    DWORD lastError = ::GetLastError();
-    int errnoValue = errno;
+    DWORD lastError = ::GetLastError(); int errnoValue = errno;
 };
 
 // After a real call (or an injected failure of a closing one, which still releases what it
@@ -131,13 +118,11 @@ void Note(const Args& args, R result) {
     } else if constexpr (Any(id, calls::_sopen_s, calls::fopen_s)) {
         if (result == 0)
             Opened(id == calls::fopen_s ? stream : descriptor, *first);
-    } else if constexpr (Any(id, calls::_wsopen, calls::_open_osfhandle)) {
-        if (result != -1)
-            Opened(descriptor, result);
-    } else if constexpr (Any(id, calls::_fsopen, calls::_wfopen, calls::_wfsopen, calls::_fdopen,
-                             calls::malloc)) {
-        if (result)
-            Opened(id == calls::malloc ? block : stream, result);
+    } else if constexpr (Any(id, calls::_wsopen, calls::_open_osfhandle, calls::_fsopen,
+                             calls::_wfopen, calls::_wfsopen, calls::_fdopen, calls::malloc)) {
+        if (std::is_pointer_v<R> ? !!result : result != R(-1))
+            Opened(std::is_pointer_v<R> ? id == calls::malloc ? block : stream : descriptor,
+                   result);
     } else if constexpr (id == calls::_lock_file) {
         Opened(lock, first);
     }
@@ -147,14 +132,13 @@ void Note(const Args& args, R result) {
                            : id == calls::FindClose                            ? search
                            : id == calls::_unlock_file                         ? lock
                            : id == calls::free                                 ? block : -1;
-    if constexpr (closes >= 0) {
-        const bool tookOver = id == calls::_open_osfhandle ? result != R(-1)
-                              : id == calls::_fdopen       ? !!result : true;
-        if (tookOver && (id != calls::free || first))  // free(nullptr) frees nothing
+    // Taken over only when the new descriptor or stream was made; free(nullptr) frees nothing.
+    if constexpr (closes >= 0)
+        if (id == calls::_open_osfhandle ? result != R(-1)
+            : id == calls::_fdopen       ? !!result : id != calls::free || first)
             Closed(Resource(closes), first);
-        if constexpr (id == calls::fclose)
-            Current().failedStreams.erase(first);
-    }
+    if constexpr (id == calls::fclose)
+        Current().failedStreams.erase(first);
 }
 
 // The injected failure: the function's failure value, with the last error and errno as the
@@ -165,10 +149,8 @@ R Fail(const Args& args, Real real) {
     const Error& e = *s.error;
     if constexpr (Any(id, calls::CloseHandle, calls::FindClose, calls::_close, calls::fclose))
         Note<id>(args, real());  // fclose, for one, dissociates the stream whatever it returns
-    if constexpr (Any(id, calls::fread, calls::fwrite))
-        s.failedStreams.insert(std::get<3>(args));
-    else if constexpr (id == calls::fflush)
-        s.failedStreams.insert(std::get<0>(args));
+    if constexpr (Any(id, calls::fread, calls::fwrite, calls::fflush))
+        s.failedStreams.insert(std::get<id == calls::fflush ? 0 : 3>(args));
     if constexpr (id == calls::NtQueryInformationFile)
         return e.status;
     ::SetLastError(e.win32);
@@ -209,9 +191,9 @@ R Dispatch(const Args& args, Real real) {
             return Fail<id, R>(args, real);
         }
     }
-    if constexpr (std::is_void_v<R>) {
-        real(), Note<id>(args, 0);
-    } else {
+    if constexpr (std::is_void_v<R>)
+        return real(), Note<id>(args, 0);
+    else {
         const R result = real();
         Note<id>(args, result);
         if constexpr (id == calls::ferror)  // as a real fread/fwrite/fflush failure would
@@ -237,9 +219,8 @@ struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
         va_start(rest, a3);
         const int pmode = va_arg(rest, int);
         va_end(rest);
-        return Dispatch<id, R>(std::forward_as_tuple(a1, a2, a3), [&]() -> R {
-            return (Current().below.*field)(a1, a2, a3, pmode);
-        });
+        return Dispatch<id, R>(std::forward_as_tuple(a1, a2, a3),
+                               [&]() -> R { return (Current().below.*field)(a1, a2, a3, pmode); });
     }
 };
 
