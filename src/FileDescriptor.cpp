@@ -164,20 +164,22 @@ void* FileDescriptor::RawHandle() const {
 std::uint64_t FileDescriptor::GetSize() const {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::GetSize"));
     __int64 size = sys::_filelengthi64(descriptor);
-    int error = errno;
-    if (size == -1)
+    if (size == -1) {
+        int error = errno;
         detail::ThrowErrno<FileError>("unable to query file size",
                                       TARNIO_HERE("TarnIO::FileDescriptor::GetSize"), error);
+    }
     return static_cast<std::uint64_t>(size);
 }
 
 std::uint64_t FileDescriptor::GetPosition() const {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::GetPosition"));
     __int64 position = sys::_telli64(descriptor);
-    int error = errno;
-    if (position == -1)
+    if (position == -1) {
+        int error = errno;
         detail::ThrowErrno<FileError>("unable to query file position",
                                       TARNIO_HERE("TarnIO::FileDescriptor::GetPosition"), error);
+    }
     return static_cast<std::uint64_t>(position);
 }
 
@@ -186,18 +188,19 @@ std::uint64_t FileDescriptor::Seek(std::int64_t offset, SeekOrigin origin) {
     if (origin != seekCurrent && origin != seekBegin && origin != seekEnd)
         detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Seek"), "origin");
     __int64 position = sys::_lseeki64(descriptor, offset, whenceOf[origin]);
-    int error = errno;
-    if (position == -1)
+    if (position == -1) {
+        int error = errno;
         detail::ThrowErrno<FileError>("unable to seek in file",
                                       TARNIO_HERE("TarnIO::FileDescriptor::Seek"), error);
+    }
     return static_cast<std::uint64_t>(position);
 }
 
 std::uint64_t FileDescriptor::Read(void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::Read"));
     int done = sys::_read(descriptor, buffer, ClampCount(count));
-    int error = errno;
     if (done == -1) {
+        int error = errno;
         // EINVAL: the C runtime refused the arguments (a null buffer) after
         // its invalid-parameter handler returned.
         if (error == EINVAL)
@@ -211,8 +214,8 @@ std::uint64_t FileDescriptor::Read(void* buffer, std::uint64_t count) {
 std::uint64_t FileDescriptor::Write(const void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::Write"));
     int done = sys::_write(descriptor, buffer, ClampCount(count));
-    int error = errno;
     if (done == -1) {
+        int error = errno;
         if (error == EINVAL)
             detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Write"), "buffer");
         detail::ThrowErrno<FileWriteError>("unable to write file",
@@ -232,10 +235,11 @@ void FileDescriptor::Close() {
 void FileDescriptor::Flush() {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::Flush"));
     int result = sys::_commit(descriptor);
-    int error = errno;
-    if (result == -1)
+    if (result == -1) {
+        int error = errno;
         detail::ThrowErrno<FileWriteError>("unable flush file buffers",
                                            TARNIO_HERE("TarnIO::FileDescriptor::Flush"), error);
+    }
 }
 
 bool FileDescriptor::Query(PathStats& stats) const {

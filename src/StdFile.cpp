@@ -334,7 +334,10 @@ std::uint64_t StdFile::Seek(std::int64_t offset, SeekOrigin origin) {
 
 std::uint64_t StdFile::Read(void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::StdFile::Read"));
-    ClearErrors();
+    // errno and the last error are not cleared first, as the other calls do:
+    // a transfer is the hot path, and a failing fread sets errno itself. Only
+    // a stream whose error indicator was already set fails without a new
+    // errno, and then reports the one its last failure left.
     std::size_t done = sys::fread(buffer, 1, ClampCount(count), stream);
     if (done != 0)
         return done;
@@ -350,7 +353,6 @@ std::uint64_t StdFile::Read(void* buffer, std::uint64_t count) {
 
 std::uint64_t StdFile::Write(const void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::StdFile::Write"));
-    ClearErrors();
     std::size_t done = sys::fwrite(buffer, 1, ClampCount(count), stream);
     if (done != 0)
         return done;

@@ -69,9 +69,10 @@ TEST_F(StdFileTest, Failures) {
         {"_fdopen mode", Throws<Invalid>([&] { StdFile(fd, "z"); }), invalid + "mode"},
         {"Read", Throws<TarnIO::FileReadError>([&] { unreadable.Read(buffer, sizeof buffer); }),
          at + "Read: unable to read file; FileErrorCode=fileErrorNotOpen (1); errno=9"},
-        // The error indicator stays set: even a count of 0 fails, with no new errno.
+        // The error indicator stays set: even a count of 0 fails, with no new
+        // errno, so it reports the one the failing read above left.
         {"Read 0", Throws<TarnIO::FileReadError>([&] { unreadable.Read(buffer, 0); }),
-         at + "Read: unable to read file; FileErrorCode=fileErrorUnknown (11); errno=0"},
+         at + "Read: unable to read file; FileErrorCode=fileErrorNotOpen (1); errno=9"},
         {"Flush", Throws<TarnIO::FileWriteError>([&] { unwritable.Flush(); }),
          at + "Flush: unable to flush file buffers; FileErrorCode=fileErrorNotOpen (1); errno=9"},
         {"pipe", Throws<TarnIO::FileError>([&] { pipe.GetSize(); }),

@@ -71,7 +71,8 @@ public:
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
     // One fread/fwrite. Once the stream's error indicator is set, every
-    // transfer of nothing throws, a count of 0 included. The C runtime moves
+    // transfer of nothing throws, a count of 0 included, with the errno that
+    // the C runtime last left (errno is not cleared before a transfer). The C runtime moves
     // the data with _read/_write, which refuse counts above INT_MAX, so a
     // larger count is passed as INT_MAX and the (short) count transferred is
     // returned: nothing is ever silently cut to the low 32 bits of count.
