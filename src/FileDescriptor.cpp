@@ -51,6 +51,17 @@ public:
     FileHandle file;
 };
 
+// What the opening constructors throw when their Open failed, given the errno
+// it left: the C runtime refusing oflag or share reports EINVAL.
+[[noreturn]] void ThrowOpenFailure(int error, const std::string& filePath) {
+    if (error == EINVAL)
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"),
+                                     "oflag, share", filePath);
+    detail::ThrowErrno<FileOpenError>("unable to open file",
+                                      TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"), error,
+                                      filePath);
+}
+
 }  // namespace
 
 FileDescriptor::FileDescriptor() : descriptor(-1) {}
@@ -62,12 +73,7 @@ FileDescriptor::FileDescriptor(const char* path, int oflag, int share, int pmode
     if (Open(path, oflag, share, pmode))
         return;
     int error = errno;
-    if (error == EINVAL)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"),
-                                     "oflag, share", path);
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"), error,
-                                      path);
+    ThrowOpenFailure(error, std::string(path));
 }
 
 FileDescriptor::FileDescriptor(const wchar_t* path, int oflag, int share, int pmode)
@@ -75,12 +81,7 @@ FileDescriptor::FileDescriptor(const wchar_t* path, int oflag, int share, int pm
     if (Open(path, oflag, share, pmode))
         return;
     int error = errno;
-    if (error == EINVAL)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"),
-                                     "oflag, share", TarnError::UnicodeEscape(path, 0xFFFFFFFF));
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"), error,
-                                      TarnError::UnicodeEscape(path, 0xFFFFFFFF));
+    ThrowOpenFailure(error, TarnError::UnicodeEscape(path, 0xFFFFFFFF));
 }
 
 FileDescriptor::FileDescriptor(const Path& path, int oflag, int share, int pmode)
@@ -88,12 +89,7 @@ FileDescriptor::FileDescriptor(const Path& path, int oflag, int share, int pmode
     if (Open(path, oflag, share, pmode))
         return;
     int error = errno;
-    if (error == EINVAL)
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"),
-                                     "oflag, share", detail::EscapeWide(path.AsString()));
-    detail::ThrowErrno<FileOpenError>("unable to open file",
-                                      TARNIO_HERE("TarnIO::FileDescriptor::FileDescriptor"), error,
-                                      detail::EscapeWide(path.AsString()));
+    ThrowOpenFailure(error, detail::EscapeWide(path.AsString()));
 }
 
 FileDescriptor::FileDescriptor(void* fileHandle, int flags) : descriptor(-1) {
