@@ -3,6 +3,8 @@
 #include "TarnIO/Path.h"
 #include "TarnIO/PathStats.h"
 
+#include "AttributeData.h"
+#include "ScopedFind.h"
 #include "Bindings.h"
 #include "Sys.h"
 #include "Throw.h"
@@ -49,23 +51,6 @@ public:
 
 private:
     unsigned char* block;
-};
-
-// A FindFirstFileW search handle, closed on every way out.
-class ScopedFind {
-public:
-    explicit ScopedFind(HANDLE find) : find(find) {}
-    ~ScopedFind() {
-        if (find != INVALID_HANDLE_VALUE)
-            sys::FindClose(find);
-    }
-    ScopedFind(const ScopedFind&) = delete;
-    ScopedFind& operator=(const ScopedFind&) = delete;
-
-    bool IsValid() const { return find != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE find;
 };
 
 // ntdll's IO_STATUS_BLOCK: a status (or pointer) and a count, pointer-sized each.
@@ -328,12 +313,7 @@ bool FileHandle::Query(PathStats& stats) const {
         stats.lastError = error;
         return false;
     }
-    stats.attributeData.dwFileAttributes = info.dwFileAttributes;
-    stats.attributeData.ftCreationTime = info.ftCreationTime;
-    stats.attributeData.ftLastAccessTime = info.ftLastAccessTime;
-    stats.attributeData.ftLastWriteTime = info.ftLastWriteTime;
-    stats.attributeData.nFileSizeHigh = info.nFileSizeHigh;
-    stats.attributeData.nFileSizeLow = info.nFileSizeLow;
+    detail::CopyAttributeData(stats.attributeData, info);
     stats.reparseTag = 0;
     stats.lastError = 0;
     stats.exists = true;
@@ -346,7 +326,7 @@ bool FileHandle::Query(PathStats& stats) const {
             return true;
         WIN32_FIND_DATAW data;
         std::memset(&data, 0, sizeof data);
-        ScopedFind find(sys::FindFirstFileW(name.c_str(), &data));
+        detail::ScopedFind find(sys::FindFirstFileW(name.c_str(), &data));
         if (find.IsValid())
             stats.reparseTag = data.dwReserved0;
     }

@@ -5,6 +5,7 @@
 
 #include "TarnIO/PathStats.h"
 
+#include "AttributeData.h"
 #include "Sys.h"
 
 #include <cwchar>
@@ -89,12 +90,7 @@ bool PathIterator::Query(PathStats& stats) const {
     }
     // What the search delivered for the entry; no system call.
     const WIN32_FIND_DATAW& data = GetFindData();
-    stats.attributeData.dwFileAttributes = data.dwFileAttributes;
-    stats.attributeData.ftCreationTime = data.ftCreationTime;
-    stats.attributeData.ftLastAccessTime = data.ftLastAccessTime;
-    stats.attributeData.ftLastWriteTime = data.ftLastWriteTime;
-    stats.attributeData.nFileSizeHigh = data.nFileSizeHigh;
-    stats.attributeData.nFileSizeLow = data.nFileSizeLow;
+    detail::CopyAttributeData(stats.attributeData, data);
     // dwReserved0 carries the reparse tag only for a reparse point.
     stats.reparseTag =
         (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? data.dwReserved0 : 0;

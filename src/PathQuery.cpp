@@ -4,6 +4,8 @@
 
 #include "TarnIO/PathStats.h"
 
+#include "AttributeData.h"
+#include "ScopedFind.h"
 #include "Sys.h"
 #include "Throw.h"
 
@@ -16,22 +18,6 @@ const char* const sourceFile = ".\\Path";
 // The modes of _waccess: 0 existence, 2 write, 4 read, 6 both.
 static_assert(Path::accessExists == 0 && Path::accessWrite == 2 && Path::accessRead == 4,
               "AccessMask bits are the modes _waccess takes");
-
-// A search handle of FindFirstFileW, closed when the scope ends.
-class ScopedFindHandle {
-public:
-    explicit ScopedFindHandle(HANDLE handle) : handle(handle) {}
-    ScopedFindHandle(const ScopedFindHandle&) = delete;
-    ScopedFindHandle& operator=(const ScopedFindHandle&) = delete;
-    ~ScopedFindHandle() {
-        if (IsValid())
-            sys::FindClose(handle);
-    }
-    bool IsValid() const { return handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE handle;
-};
 
 }  // namespace
 
@@ -56,15 +42,10 @@ bool Path::GetAttribs(WIN32_FILE_ATTRIBUTE_DATA& data, unsigned long* reparseTag
     if (sys::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return false;
     WIN32_FIND_DATAW found;
-    ScopedFindHandle find(sys::FindFirstFileW(path.c_str(), &found));
+    detail::ScopedFind find(sys::FindFirstFileW(path.c_str(), &found));
     if (!find.IsValid())
         return false;
-    data.dwFileAttributes = found.dwFileAttributes;
-    data.ftCreationTime = found.ftCreationTime;
-    data.ftLastAccessTime = found.ftLastAccessTime;
-    data.ftLastWriteTime = found.ftLastWriteTime;
-    data.nFileSizeHigh = found.nFileSizeHigh;
-    data.nFileSizeLow = found.nFileSizeLow;
+    detail::CopyAttributeData(data, found);
     // dwReserved0 holds the tag only for a reparse point; otherwise it is junk.
     if (reparseTag)
         *reparseTag =
