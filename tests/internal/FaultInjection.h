@@ -22,10 +22,12 @@ namespace sys = TarnIO::sys;
 #define FAULT_ID(name, ...) name,
 #define FAULT_TEXT(name, ...) #name,
 namespace calls {  // every entry of the table by its function's name: calls::ReadFile
-enum Call : int { TARNIO_SYSTEM_CALLS(FAULT_ID) TARNIO_BOUND_CALLS(FAULT_ID) count };
+enum Call : int {
+    TARNIO_SYSTEM_CALLS(FAULT_ID) TARNIO_FIRST_CALLS(FAULT_ID) TARNIO_BOUND_CALLS(FAULT_ID) count
+};
 }  // namespace calls
 using calls::Call;
-constexpr const char* callNames[] = {TARNIO_SYSTEM_CALLS(FAULT_TEXT)
+constexpr const char* callNames[] = {TARNIO_SYSTEM_CALLS(FAULT_TEXT) TARNIO_FIRST_CALLS(FAULT_TEXT)
                                          TARNIO_BOUND_CALLS(FAULT_TEXT)};
 #undef FAULT_ID
 #undef FAULT_TEXT
@@ -229,6 +231,7 @@ inline sys::Table Wrapped() {
     sys::Table table;
 #define FAULT_WRAP(name, ...) table.name = &Wrapper<calls::name, &sys::Table::name>::Entry;
     TARNIO_SYSTEM_CALLS(FAULT_WRAP)
+    TARNIO_FIRST_CALLS(FAULT_WRAP)
     TARNIO_BOUND_CALLS(FAULT_WRAP)
 #undef FAULT_WRAP
     return table;
