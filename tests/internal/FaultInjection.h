@@ -1,7 +1,7 @@
 // Fault injection through the system call table (Sys.h): one wrapper per entry counts the
 // calls that can fail, fails the chosen one with a chosen error as the real function reports
 // it, and keeps account of every handle, descriptor, stream, search, stream lock and malloc
-// block opened and closed. x86_64 only: its one calling convention lets one template wrap all.
+// block opened and closed.
 #pragma once
 
 #include "Sys.h"
@@ -204,15 +204,26 @@ R Dispatch(const Args& args, Real real) {
     }
 }
 
+template <Call id, auto field, class R, class... A>
+R Forward(A... args) {
+    return Dispatch<id, R>(std::forward_as_tuple(args...),
+                           [&]() -> R { return (Current().below.*field)(args...); });
+}
+
+// Each wrapper has its entry's calling convention: the C runtime's __cdecl, the system's
+// __stdcall (WINAPI, NTAPI). x86_64 has one convention, and the two types are the same.
 template <Call id, auto field, class Fn = std::decay_t<decltype(sys::Table().*field)>>
 struct Wrapper;
 template <Call id, auto field, class R, class... A>
-struct Wrapper<id, field, R (*)(A...)> {
-    static R Entry(A... args) {
-        return Dispatch<id, R>(std::forward_as_tuple(args...),
-                               [&]() -> R { return (Current().below.*field)(args...); });
-    }
+struct Wrapper<id, field, R(__cdecl*)(A...)> {
+    static R __cdecl Entry(A... args) { return Forward<id, field, R>(args...); }
 };
+#if !defined(_WIN64)
+template <Call id, auto field, class R, class... A>
+struct Wrapper<id, field, R(__stdcall*)(A...)> {
+    static R __stdcall Entry(A... args) { return Forward<id, field, R>(args...); }
+};
+#endif
 // The C runtime's variadic opens (_wsopen): the library always passes the permission mode.
 template <Call id, auto field, class R, class A1, class A2, class A3>
 struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
