@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstring>
+#include <share.h>
 
 namespace TarnIO {
 namespace bind {
@@ -36,6 +38,13 @@ Fn BindFromRuntime(const char* name) {
 }
 
 const LONG statusNotImplemented = static_cast<LONG>(0xC0000002);
+
+// A first-call entry's result where the system lacks its function.
+template <class R>
+R Absent(R failure, DWORD error = ERROR_CALL_NOT_IMPLEMENTED) {
+    ::SetLastError(error);
+    return failure;
+}
 
 }  // namespace
 
@@ -69,6 +78,72 @@ WfopenFn BindWfopen() {
 WfsopenFn BindWfsopen() {
     static const WfsopenFn bound = BindFromRuntime<WfsopenFn>("_wfsopen");
     return bound;
+}
+
+FopenSFn BindFopenS() {
+    static const FopenSFn bound = BindFrom<FopenSFn>(detail::GetRuntimeModule(), "fopen_s");
+    return bound;
+}
+
+HANDLE WINAPI CallCreateFileW(LPCWSTR path, DWORD access, DWORD share,
+                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                              HANDLE templateFile) {
+    static const auto bound = BindFrom<decltype(&::CreateFileW)>(Kernel32(), "CreateFileW");
+    return bound ? bound(path, access, share, security, disposition, flags, templateFile)
+                 : Absent(INVALID_HANDLE_VALUE);
+}
+
+DWORD WINAPI CallGetFileAttributesW(LPCWSTR path) {
+    static const auto bound =
+        BindFrom<decltype(&::GetFileAttributesW)>(Kernel32(), "GetFileAttributesW");
+    return bound ? bound(path) : Absent(INVALID_FILE_ATTRIBUTES, ERROR_PROC_NOT_FOUND);
+}
+
+HANDLE WINAPI CallFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
+    static const auto bound = BindFrom<decltype(&::FindFirstFileW)>(Kernel32(), "FindFirstFileW");
+    return bound ? bound(pattern, data) : Absent(INVALID_HANDLE_VALUE);
+}
+
+BOOL WINAPI CallFindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data) {
+    static const auto bound = BindFrom<decltype(&::FindNextFileW)>(Kernel32(), "FindNextFileW");
+    return bound ? bound(find, data) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallGetBinaryTypeW(LPCWSTR path, LPDWORD type) {
+    static const auto bound = BindFrom<decltype(&::GetBinaryTypeW)>(Kernel32(), "GetBinaryTypeW");
+    return bound ? bound(path, type) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallMoveFileW(LPCWSTR from, LPCWSTR to) {
+    static const auto bound = BindFrom<decltype(&::MoveFileW)>(Kernel32(), "MoveFileW");
+    return bound ? bound(from, to) : Absent<BOOL>(FALSE);
+}
+
+DWORD WINAPI CallGetCurrentDirectoryW(DWORD size, LPWSTR buffer) {
+    static const auto bound =
+        BindFrom<decltype(&::GetCurrentDirectoryW)>(Kernel32(), "GetCurrentDirectoryW");
+    return bound ? bound(size, buffer) : Absent<DWORD>(0);
+}
+
+DWORD WINAPI CallGetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    static const auto bound =
+        BindFrom<decltype(&::GetEnvironmentVariableW)>(Kernel32(), "GetEnvironmentVariableW");
+    return bound ? bound(name, buffer, size) : Absent<DWORD>(0);
+}
+
+errno_t __cdecl CallFopenS(FILE** stream, const char* path, const char* mode) {
+    const FopenSFn bound = BindFopenS();
+    return bound ? bound(stream, path, mode) : OpenSecure(stream, path, mode);
+}
+
+errno_t __cdecl OpenSecure(FILE** stream, const char* path, const char* mode) {
+    // fopen_s opens with _SH_SECURE, which older C runtimes do not know: it
+    // shares reading when the stream only reads ("r" without "+") and denies
+    // everything otherwise.
+    const bool readOnly = mode[0] == 'r' && !std::strchr(mode, '+');
+    errno = 0;
+    *stream = ::_fsopen(path, mode, readOnly ? _SH_DENYWR : _SH_DENYRW);
+    return *stream ? 0 : errno;
 }
 
 BOOL WINAPI CallGetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {

@@ -23,6 +23,7 @@ using sys::SetFilePointerExFn;
 using sys::WfopenFn;
 using sys::WfsopenFn;
 using sys::WsopenFn;
+typedef errno_t(__cdecl* FopenSFn)(FILE** stream, const char* path, const char* mode);
 
 // The one-time bindings. From "kernel32":
 GetFileSizeExFn BindGetFileSizeEx();
@@ -46,6 +47,31 @@ LONG NTAPI CallNtQueryInformationFile(HANDLE file, void* ioStatusBlock, void* in
 int __cdecl CallWsopen(const wchar_t* path, int oflag, int share, ...);
 FILE* __cdecl CallWfopen(const wchar_t* path, const wchar_t* mode);
 FILE* __cdecl CallWfsopen(const wchar_t* path, const wchar_t* mode, int share);
+
+// The first-call entries of the real table (TARNIO_FIRST_CALLS in Sys.h).
+// Each binds its function once per process, at its first call, and from then
+// on calls it directly. Where kernel32 lacks a wide function, the call fails
+// with the function's failure value and ERROR_CALL_NOT_IMPLEMENTED (120;
+// ERROR_PROC_NOT_FOUND, 127, for GetFileAttributesW). Where the C runtime
+// lacks fopen_s, OpenSecure does its work.
+HANDLE WINAPI CallCreateFileW(LPCWSTR path, DWORD access, DWORD share,
+                              LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                              HANDLE templateFile);
+DWORD WINAPI CallGetFileAttributesW(LPCWSTR path);
+HANDLE WINAPI CallFindFirstFileW(LPCWSTR pattern, LPWIN32_FIND_DATAW data);
+BOOL WINAPI CallFindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data);
+BOOL WINAPI CallGetBinaryTypeW(LPCWSTR path, LPDWORD type);
+BOOL WINAPI CallMoveFileW(LPCWSTR from, LPCWSTR to);
+DWORD WINAPI CallGetCurrentDirectoryW(DWORD size, LPWSTR buffer);
+DWORD WINAPI CallGetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+errno_t __cdecl CallFopenS(FILE** stream, const char* path, const char* mode);
+
+// fopen_s of the C runtime (GetRuntimeModule), or null.
+FopenSFn BindFopenS();
+// What fopen_s does, for a C runtime without it: _fsopen, sharing reads with
+// others when the stream only reads and nothing otherwise, as fopen_s does.
+// Returns 0, or the errno of the failure.
+errno_t __cdecl OpenSecure(FILE** stream, const char* path, const char* mode);
 
 // The function to call, or null when absent: the one-time binding while the
 // table holds the real entry, otherwise whatever a test put there. The check

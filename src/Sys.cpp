@@ -15,6 +15,10 @@ namespace sys {
 #define TARNIO_SYSTEM_CALL_REAL(name) &::name,
 const Table realTable = {
     TARNIO_SYSTEM_CALLS(TARNIO_SYSTEM_CALL_REAL)
+    // TARNIO_FIRST_CALLS, in order (their types differ, so a slip does not compile).
+    &bind::CallCreateFileW, &bind::CallGetFileAttributesW, &bind::CallFindFirstFileW,
+    &bind::CallFindNextFileW, &bind::CallGetBinaryTypeW, &bind::CallMoveFileW,
+    &bind::CallGetCurrentDirectoryW, &bind::CallGetEnvironmentVariableW, &bind::CallFopenS,
     &bind::CallGetFileSizeEx, &bind::CallSetFilePointerEx, &bind::CallNtQueryInformationFile,
     &bind::CallWsopen, &bind::CallWfopen, &bind::CallWfsopen,
 };

@@ -18,16 +18,26 @@
 
 // Every entry point linked at build time, by name.
 #define TARNIO_SYSTEM_CALLS(X)                                                       \
-    X(CreateFileA) X(CreateFileW) X(ReadFile) X(WriteFile) X(FlushFileBuffers)       \
+    X(CreateFileA) X(ReadFile) X(WriteFile) X(FlushFileBuffers)                      \
     X(CloseHandle) X(GetFileSize) X(SetFilePointer) X(GetFileInformationByHandle)    \
-    X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW) X(FindClose)            \
-    X(GetBinaryTypeW) X(MoveFileW) X(GetCurrentDirectoryW) X(GetEnvironmentVariableW) \
+    X(FindClose)                                                                     \
     X(GetVersionExA)                                                                 \
     X(_sopen_s) X(_read) X(_write) X(_lseeki64) X(_telli64) X(_filelengthi64)        \
     X(_commit) X(_close) X(_get_osfhandle) X(_open_osfhandle)                        \
-    X(fopen_s) X(_fsopen) X(_fdopen) X(fread) X(fwrite) X(fflush) X(ferror)          \
+    X(_fsopen) X(_fdopen) X(fread) X(fwrite) X(fflush) X(ferror)                     \
     X(fclose) X(_fileno) X(_ftelli64) X(_fseeki64) X(_lock_file) X(_unlock_file)     \
     X(_waccess) X(towupper) X(malloc) X(free)
+
+// The entry points reached through a binding made at their first call
+// (Bindings.h), by name; each entry has the type of the function it reaches.
+// A wide function that the system lacks fails as the system fails a call it
+// does not implement; fopen_s, which Windows XP's msvcrt.dll lacks, is then
+// made with _fsopen. Nothing here is linked at build time, so the DLL loads
+// on every NT-family system.
+#define TARNIO_FIRST_CALLS(X)                                                        \
+    X(CreateFileW) X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW)          \
+    X(GetBinaryTypeW) X(MoveFileW) X(GetCurrentDirectoryW) X(GetEnvironmentVariableW) \
+    X(fopen_s)
 
 // The optional entry points, bound at run time (Bindings.h), by name and type.
 // Their entries hold null for a function the system or the C runtime lacks.
@@ -52,6 +62,7 @@ typedef FILE*(__cdecl* WfsopenFn)(const wchar_t* path, const wchar_t* mode, int 
 struct Table {
 #define TARNIO_SYSTEM_CALL_FIELD(name) decltype(&::name) name;
     TARNIO_SYSTEM_CALLS(TARNIO_SYSTEM_CALL_FIELD)
+    TARNIO_FIRST_CALLS(TARNIO_SYSTEM_CALL_FIELD)
 #undef TARNIO_SYSTEM_CALL_FIELD
 #define TARNIO_BOUND_CALL_FIELD(name, type) type name;
     TARNIO_BOUND_CALLS(TARNIO_BOUND_CALL_FIELD)
@@ -65,7 +76,8 @@ extern Table table;
 // The real functions, for restoring and for wrappers to call. The bound
 // entries here are forwarders to the one-time bindings of Bindings.h: the
 // library itself reaches those through the accessors there, which tell an
-// absent function from a present one.
+// absent function from a present one. The first-call entries are the
+// bindings of Bindings.h themselves.
 extern const Table realTable;
 
 #define TARNIO_SYSTEM_CALL_FORWARD(name)                                 \
@@ -74,6 +86,7 @@ extern const Table realTable;
         return table.name(args...);                                      \
     }
 TARNIO_SYSTEM_CALLS(TARNIO_SYSTEM_CALL_FORWARD)
+TARNIO_FIRST_CALLS(TARNIO_SYSTEM_CALL_FORWARD)
 #undef TARNIO_SYSTEM_CALL_FORWARD
 
 }  // namespace sys

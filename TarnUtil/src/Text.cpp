@@ -1,5 +1,8 @@
 #include "TarnUtil/Text.h"
 
+#include "CompareOrdinal.h"
+#include "TarnUtil/Module.h"
+
 #include <windows.h>
 
 #include <climits>
@@ -12,6 +15,19 @@ namespace {
 
 // The conversion functions take int lengths; longer texts go in slices.
 const unsigned maxSlice = INT_MAX / 4;
+
+// CompareStringOrdinal came with Windows Vista: linking it would keep the DLL
+// from loading on earlier systems, so it is bound once per process, and
+// CompareUpperCased stands in where kernel32 lacks it.
+typedef int(WINAPI* CompareStringOrdinalFn)(const wchar_t* a, int aLength, const wchar_t* b,
+                                            int bLength, BOOL ignoreCase);
+
+CompareStringOrdinalFn BindCompareStringOrdinal() {
+    // kernel32 stays loaded for the life of every process: no reference is kept.
+    static const CompareStringOrdinalFn bound = reinterpret_cast<CompareStringOrdinalFn>(
+        Module("kernel32", Module::accessLoaded, 0).BindSymbol("CompareStringOrdinal"));
+    return bound;
+}
 
 }  // namespace
 
@@ -67,8 +83,10 @@ int TextCompareCaseless(const wchar_t* a, unsigned aLength, const wchar_t* b, un
     if (bLength == 0xFFFFFFFFu)
         bLength = static_cast<unsigned>(std::wcslen(b));
     // CompareStringOrdinal upper-cases with the file system's own table.
-    int result = ::CompareStringOrdinal(a, static_cast<int>(aLength), b, static_cast<int>(bLength),
-                                        TRUE);
+    const CompareStringOrdinalFn compare = BindCompareStringOrdinal();
+    if (!compare)
+        return detail::CompareUpperCased(a, aLength, b, bLength);
+    int result = compare(a, static_cast<int>(aLength), b, static_cast<int>(bLength), TRUE);
     return result == 0 ? 0 : result - CSTR_EQUAL;
 }
 

@@ -2,6 +2,8 @@
 #include <TarnUtil/Text.h>
 #include <TarnUtil/Time.h>
 
+#include "../src/CompareOrdinal.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -59,9 +61,10 @@ TEST(TextTest, NarrowAppendsToWhatOutHolds) {
 }
 
 TEST(TextTest, CompareCaseless) {
-    struct Row {
-        const wchar_t* a;
-        const wchar_t* b;
+    // Each row also holds the stand-in for systems without CompareStringOrdinal
+    // against the real function.
+    const struct Row {
+        std::wstring a, b;
         int sign;
     } rows[] = {
         {L"C:\\Dir", L"c:\\dir", 0},
@@ -71,19 +74,36 @@ TEST(TextTest, CompareCaseless) {
         {L"abc", L"ab", 1},
         {L"\u00C9T\u00C9", L"\u00E9t\u00E9", 0},  // beyond ASCII, as the file system folds
         {L"a_", L"A[", 1},                        // ordinal: '_' (0x5F) after '[' (0x5B)
+        {L"\u00FF", L"\u0178", 0},                // y with diaeresis: its capital is far off
+        {L"\u00FF", L"\u0100", 1},                // ordered by the capital 0x178, not 0xFF
+        {L"\u0451\uFF41", L"\u0401\uFF21", 0},    // Cyrillic, fullwidth
+        {L"\u00DF", L"\u1E9E", -1},               // sharp s has no simple capital
+        {L"\U00010428", L"\U00010400", 1},        // surrogate pairs keep their case
+        {L"\U00010000", L"\uFFFF", -1},           // by UTF-16 unit, not by code point
+        {std::wstring(L"a\0c", 3), std::wstring(L"A\0B", 3), 1},  // embedded NULs compare too
+        {std::wstring(L"a\0", 2), L"A", 1},
+        {std::wstring(300, L'x') + L"a", std::wstring(300, L'X') + L"B", -1},  // past a slice
     };
+    auto sign = [](int result) { return (result > 0) - (result < 0); };
     for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << "a=" << testing::PrintToString(std::wstring(row.a))
-                                        << " b=" << testing::PrintToString(std::wstring(row.b)));
-        int result = TextCompareCaseless(row.a, 0xFFFFFFFFu, row.b, 0xFFFFFFFFu);
-        EXPECT_EQ(row.sign, (result > 0) - (result < 0));
-        int explicitLengths = TextCompareCaseless(row.a, static_cast<unsigned>(wcslen(row.a)),
-                                                  row.b, static_cast<unsigned>(wcslen(row.b)));
-        EXPECT_EQ(row.sign, (explicitLengths > 0) - (explicitLengths < 0));
+        SCOPED_TRACE(testing::Message() << "a=" << testing::PrintToString(row.a)
+                                        << " b=" << testing::PrintToString(row.b));
+        const unsigned aLength = static_cast<unsigned>(row.a.size());
+        const unsigned bLength = static_cast<unsigned>(row.b.size());
+        EXPECT_EQ(row.sign,
+                  sign(TextCompareCaseless(row.a.data(), aLength, row.b.data(), bLength)));
+        EXPECT_EQ(row.sign, sign(::CompareStringOrdinal(row.a.data(), int(aLength), row.b.data(),
+                                                        int(bLength), TRUE) - CSTR_EQUAL));
+        EXPECT_EQ(row.sign,
+                  sign(detail::CompareUpperCased(row.a.data(), aLength, row.b.data(), bLength)));
+        if (row.a.find(L'\0') == std::wstring::npos && row.b.find(L'\0') == std::wstring::npos) {
+            EXPECT_EQ(row.sign, sign(TextCompareCaseless(row.a.c_str(), 0xFFFFFFFFu,
+                                                         row.b.c_str(), 0xFFFFFFFFu)));
+        }
     }
-    // Explicit lengths compare only what they cover, embedded NULs included.
+    // Explicit lengths compare only what they cover.
     EXPECT_EQ(0, TextCompareCaseless(L"abX", 2, L"ABY", 2));
-    EXPECT_NE(0, TextCompareCaseless(L"a\0b", 3, L"a\0c", 3));
+    EXPECT_EQ(0, detail::CompareUpperCased(L"abX", 2, L"ABY", 2));
 }
 
 TEST(ModuleTest, BindsPresentSymbolsAndNullForAbsentOnes) {

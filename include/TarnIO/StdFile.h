@@ -43,7 +43,10 @@ public:
     // Each closes what is open first, even when the new open fails. A null
     // name or mode fails with errno EINVAL and a descriptor of -1 with EBADF,
     // without calling the C runtime (whose invalid-parameter handler might
-    // end the process); other arguments go to the C runtime unchecked.
+    // end the process); other arguments go to the C runtime unchecked. A
+    // narrow name without share opens with fopen_s; in a C runtime without it
+    // (Windows XP's msvcrt.dll), with _fsopen and the sharing fopen_s applies:
+    // others may read while the stream only reads, nothing otherwise.
     bool Open(int descriptor, const char* mode);
     bool Open(const char* path, const char* mode = "rb");
     bool Open(const char* path, const char* mode, int share);

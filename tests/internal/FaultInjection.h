@@ -1,7 +1,7 @@
 // Fault injection through the system call table (Sys.h): one wrapper per entry counts the
 // calls that can fail, fails the chosen one with a chosen error as the real function reports
 // it, and keeps account of every handle, descriptor, stream, search, stream lock and malloc
-// block opened and closed. x86_64 only: its one calling convention lets one template wrap all.
+// block opened and closed.
 #pragma once
 
 #include "Sys.h"
@@ -22,10 +22,12 @@ namespace sys = TarnIO::sys;
 #define FAULT_ID(name, ...) name,
 #define FAULT_TEXT(name, ...) #name,
 namespace calls {  // every entry of the table by its function's name: calls::ReadFile
-enum Call : int { TARNIO_SYSTEM_CALLS(FAULT_ID) TARNIO_BOUND_CALLS(FAULT_ID) count };
+enum Call : int {
+    TARNIO_SYSTEM_CALLS(FAULT_ID) TARNIO_FIRST_CALLS(FAULT_ID) TARNIO_BOUND_CALLS(FAULT_ID) count
+};
 }  // namespace calls
 using calls::Call;
-constexpr const char* callNames[] = {TARNIO_SYSTEM_CALLS(FAULT_TEXT)
+constexpr const char* callNames[] = {TARNIO_SYSTEM_CALLS(FAULT_TEXT) TARNIO_FIRST_CALLS(FAULT_TEXT)
                                          TARNIO_BOUND_CALLS(FAULT_TEXT)};
 #undef FAULT_ID
 #undef FAULT_TEXT
@@ -202,15 +204,26 @@ R Dispatch(const Args& args, Real real) {
     }
 }
 
+template <Call id, auto field, class R, class... A>
+R Forward(A... args) {
+    return Dispatch<id, R>(std::forward_as_tuple(args...),
+                           [&]() -> R { return (Current().below.*field)(args...); });
+}
+
+// Each wrapper has its entry's calling convention: the C runtime's __cdecl, the system's
+// __stdcall (WINAPI, NTAPI). x86_64 has one convention, and the two types are the same.
 template <Call id, auto field, class Fn = std::decay_t<decltype(sys::Table().*field)>>
 struct Wrapper;
 template <Call id, auto field, class R, class... A>
-struct Wrapper<id, field, R (*)(A...)> {
-    static R Entry(A... args) {
-        return Dispatch<id, R>(std::forward_as_tuple(args...),
-                               [&]() -> R { return (Current().below.*field)(args...); });
-    }
+struct Wrapper<id, field, R(__cdecl*)(A...)> {
+    static R __cdecl Entry(A... args) { return Forward<id, field, R>(args...); }
 };
+#if !defined(_WIN64)
+template <Call id, auto field, class R, class... A>
+struct Wrapper<id, field, R(__stdcall*)(A...)> {
+    static R __stdcall Entry(A... args) { return Forward<id, field, R>(args...); }
+};
+#endif
 // The C runtime's variadic opens (_wsopen): the library always passes the permission mode.
 template <Call id, auto field, class R, class A1, class A2, class A3>
 struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
@@ -229,6 +242,7 @@ inline sys::Table Wrapped() {
     sys::Table table;
 #define FAULT_WRAP(name, ...) table.name = &Wrapper<calls::name, &sys::Table::name>::Entry;
     TARNIO_SYSTEM_CALLS(FAULT_WRAP)
+    TARNIO_FIRST_CALLS(FAULT_WRAP)
     TARNIO_BOUND_CALLS(FAULT_WRAP)
 #undef FAULT_WRAP
     return table;

@@ -23,6 +23,7 @@ TEST(RuntimeBindingTest, WideOpensComeFromTheLinkedRuntime) {
     EXPECT_EQ(Address(TarnIO::bind::Wsopen()), Address(::GetProcAddress(runtime, "_wsopen")));
     EXPECT_EQ(Address(TarnIO::bind::Wfopen()), Address(::GetProcAddress(runtime, "_wfopen")));
     EXPECT_EQ(Address(TarnIO::bind::Wfsopen()), Address(::GetProcAddress(runtime, "_wfsopen")));
+    EXPECT_EQ(Address(TarnIO::bind::BindFopenS()), Address(::GetProcAddress(runtime, "fopen_s")));
 }
 
 struct RuntimeBackendTest : TarnTest::TempDirTest {
@@ -40,6 +41,28 @@ TEST_F(RuntimeBackendTest, WithoutTheWideOpensNamesGoThroughTheNarrowCalls) {
     EXPECT_EQ(ReadBack(path), "Plain");
     EXPECT_FALSE(FileDescriptor().Open(wide.c_str()) || StdFile().Open(wide.c_str(), L"rb") ||
                  StdFile().Open(wide.c_str(), L"rb", _SH_DENYNO));
+}
+
+// fopen_s where the C runtime lacks it (Windows XP): others may read while the stream only
+// reads, nothing else.
+TEST_F(RuntimeBackendTest, OpenSecureSharesReadingOnlyWithAReadingStream) {
+    const std::wstring wide = MakeFile(L"data.bin", "data");
+    const std::string path(wide.begin(), wide.end());
+    for (const char* mode : {"rb", "r+b", "ab"}) {
+        SCOPED_TRACE(mode);
+        FILE* stream = nullptr;
+        ASSERT_EQ(0, TarnIO::bind::OpenSecure(&stream, path.c_str(), mode));
+        FILE* reader = _fsopen(path.c_str(), "rb", _SH_DENYNO);
+        FILE* writer = _fsopen(path.c_str(), "ab", _SH_DENYNO);
+        EXPECT_EQ(mode == std::string("rb"), reader != nullptr);
+        EXPECT_EQ(nullptr, writer);
+        for (FILE* open : {stream, reader, writer})
+            if (open)
+                std::fclose(open);
+    }
+    FILE* stream = stdin;
+    EXPECT_EQ(ENOENT, TarnIO::bind::OpenSecure(&stream, (path + "-missing").c_str(), "rb"));
+    EXPECT_EQ(nullptr, stream);
 }
 
 int fakeErrno = 0; DWORD fakeLastError = 0;  // what the failing _fsopen below leaves
