@@ -73,10 +73,11 @@ public:
     // One fread/fwrite with the whole count: they take a size_t and call
     // _read/_write as often as they need. (In the 32-bit build a count beyond
     // a size_t, which no buffer can hold, is passed as the largest size_t.)
-    // A short count is returned even when the stream failed after it; once the
-    // stream's error indicator is set, every transfer of nothing throws, a
-    // count of 0 included, with the errno that the C runtime last left (errno
-    // is not cleared before a transfer).
+    // errno and the last error are cleared first, so a failure reports its own
+    // cause. A short count is returned even when the stream failed after it;
+    // once the stream's error indicator is set, every transfer of nothing
+    // throws, a count of 0 included, with errno 0 when that call met no new
+    // cause.
     std::uint64_t Read(void* buffer, std::uint64_t count) override;
     std::uint64_t Write(const void* buffer, std::uint64_t count) override;
     bool IsOpen() const override { return stream != nullptr; }
