@@ -30,12 +30,34 @@ static_assert(seekCurrent == 0 && seekBegin == 1 && seekEnd == 2, "SeekOrigin in
 static_assert(SEEK_SET == 0 && SEEK_CUR == 1 && SEEK_END == 2, "C runtime whence values");
 const int whenceOf[] = {SEEK_CUR, SEEK_SET, SEEK_END};
 
-// _read and _write take an unsigned count but refuse anything above INT_MAX
-// with EINVAL. Passing at most INT_MAX turns a huge count into a short
-// transfer instead of an error or a count cut to its low 32 bits.
-unsigned ClampCount(std::uint64_t count) {
-    return count > static_cast<std::uint64_t>(INT_MAX) ? static_cast<unsigned>(INT_MAX)
-                                                       : static_cast<unsigned>(count);
+// _read and _write take an unsigned count, but their int result cannot
+// report more than INT_MAX (under Wine, a call of 3 GiB returned a negative
+// count). A larger count is moved in pieces of 0x7FFF0000 bytes, a multiple
+// of 64 KiB, so that a descriptor over a file opened without buffering gets
+// whole sectors in every piece but the last.
+const std::uint64_t largestCount = INT_MAX;
+const unsigned pieceSize = 0x7FFF0000;
+
+// Moves count bytes (more than one call takes) at buffer with one
+// call(at, piece) per piece, and stops at the first piece that comes short or
+// fails (-1). Returns the bytes moved. failed is set only when the first
+// piece failed, errno still as that call left it; a failure after bytes have
+// moved returns them, and a transfer of the rest meets it again.
+template <class Byte, class Call>
+std::uint64_t MoveInPieces(Byte* buffer, std::uint64_t count, Call call, bool& failed) {
+    std::uint64_t moved = 0;
+    for (;;) {
+        const std::uint64_t rest = count - moved;
+        const unsigned piece = rest > pieceSize ? pieceSize : static_cast<unsigned>(rest);
+        const int done = call(buffer + moved, piece);
+        if (done == -1) {
+            failed = moved == 0;
+            return moved;
+        }
+        moved += static_cast<unsigned>(done);
+        if (static_cast<unsigned>(done) < piece || moved == count)
+            return moved;
+    }
 }
 
 // Lends the descriptor's Win32 handle to a FileHandle for one query and takes
@@ -194,30 +216,47 @@ std::uint64_t FileDescriptor::Seek(std::int64_t offset, SeekOrigin origin) {
 
 std::uint64_t FileDescriptor::Read(void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::Read"));
-    int done = sys::_read(descriptor, buffer, ClampCount(count));
-    if (done == -1) {
-        int error = errno;
-        // EINVAL: the C runtime refused the arguments (a null buffer) after
-        // its invalid-parameter handler returned.
-        if (error == EINVAL)
-            detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Read"), "buffer");
-        detail::ThrowErrno<FileReadError>("unable to read file",
-                                          TARNIO_HERE("TarnIO::FileDescriptor::Read"), error);
+    if (count > largestCount) {
+        bool failed = false;
+        const std::uint64_t moved = MoveInPieces(
+            static_cast<unsigned char*>(buffer), count,
+            [&](void* at, unsigned piece) { return sys::_read(descriptor, at, piece); }, failed);
+        if (!failed)
+            return moved;
+    } else {
+        const int done = sys::_read(descriptor, buffer, static_cast<unsigned>(count));
+        if (done != -1)
+            return static_cast<unsigned>(done);
     }
-    return static_cast<std::uint64_t>(done);
+    int error = errno;
+    // EINVAL: the C runtime refused the arguments (a null buffer) after its
+    // invalid-parameter handler returned.
+    if (error == EINVAL)
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Read"), "buffer");
+    detail::ThrowErrno<FileReadError>("unable to read file",
+                                      TARNIO_HERE("TarnIO::FileDescriptor::Read"), error);
 }
 
 std::uint64_t FileDescriptor::Write(const void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileDescriptor::Write"));
-    int done = sys::_write(descriptor, buffer, ClampCount(count));
-    if (done == -1) {
-        int error = errno;
-        if (error == EINVAL)
-            detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Write"), "buffer");
-        detail::ThrowErrno<FileWriteError>("unable to write file",
-                                           TARNIO_HERE("TarnIO::FileDescriptor::Write"), error);
+    if (count > largestCount) {
+        bool failed = false;
+        const std::uint64_t moved = MoveInPieces(
+            static_cast<const unsigned char*>(buffer), count,
+            [&](const void* at, unsigned piece) { return sys::_write(descriptor, at, piece); },
+            failed);
+        if (!failed)
+            return moved;
+    } else {
+        const int done = sys::_write(descriptor, buffer, static_cast<unsigned>(count));
+        if (done != -1)
+            return static_cast<unsigned>(done);
     }
-    return static_cast<std::uint64_t>(done);
+    int error = errno;
+    if (error == EINVAL)
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::FileDescriptor::Write"), "buffer");
+    detail::ThrowErrno<FileWriteError>("unable to write file",
+                                       TARNIO_HERE("TarnIO::FileDescriptor::Write"), error);
 }
 
 void FileDescriptor::Close() {

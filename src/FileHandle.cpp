@@ -29,11 +29,33 @@ const DWORD moveMethods[] = {
     FILE_END,      // seekEnd
 };
 
-// ReadFile and WriteFile take a 32-bit count. A larger request is cut to the
-// largest count they take, never to its low 32 bits, and the short count they
-// report goes back to the caller.
-DWORD TransferCount(std::uint64_t count) {
-    return count > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(count);
+// ReadFile and WriteFile take a 32-bit count. A larger one (64-bit build
+// only) is moved in pieces of 0xFFFF0000 bytes, a multiple of 64 KiB: a file
+// opened without buffering takes whole sectors only, and then gets them in
+// every piece but the last.
+const std::uint64_t largestCount = 0xFFFFFFFF;
+const DWORD pieceSize = 0xFFFF0000;
+
+// Moves count bytes (more than one call takes) at buffer with one
+// call(at, piece, &done) per piece, and stops at the first piece that comes
+// short or fails. Returns the bytes moved. failed is set only when the first
+// piece failed, the last error still as that call left it; a failure after
+// bytes have moved returns them, and a transfer of the rest meets it again.
+template <class Byte, class Call>
+std::uint64_t MoveInPieces(Byte* buffer, std::uint64_t count, Call call, bool& failed) {
+    std::uint64_t moved = 0;
+    for (;;) {
+        const std::uint64_t rest = count - moved;
+        const DWORD piece = rest > pieceSize ? pieceSize : static_cast<DWORD>(rest);
+        DWORD done = 0;
+        if (!call(buffer + moved, piece, &done)) {
+            failed = moved == 0;
+            return moved;
+        }
+        moved += done;
+        if (done < piece || moved == count)
+            return moved;
+    }
 }
 
 // A malloc'd block, freed on every way out.
@@ -259,23 +281,43 @@ std::uint64_t FileHandle::Seek(std::int64_t offset, SeekOrigin origin) {
 std::uint64_t FileHandle::Read(void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileHandle::Read"));
     DWORD done = 0;
-    if (!sys::ReadFile(handle, buffer, TransferCount(count), &done, nullptr)) {
-        DWORD error = ::GetLastError();
-        detail::ThrowWin32<FileReadError>("unable to read file",
-                                          TARNIO_HERE("TarnIO::FileHandle::Read"), error);
+    if (count > largestCount) {
+        bool failed = false;
+        const std::uint64_t moved = MoveInPieces(
+            static_cast<unsigned char*>(buffer), count,
+            [&](void* at, DWORD piece, DWORD* pieceDone) {
+                return sys::ReadFile(handle, at, piece, pieceDone, nullptr);
+            },
+            failed);
+        if (!failed)
+            return moved;
+    } else if (sys::ReadFile(handle, buffer, static_cast<DWORD>(count), &done, nullptr)) {
+        return done;
     }
-    return done;
+    DWORD error = ::GetLastError();
+    detail::ThrowWin32<FileReadError>("unable to read file", TARNIO_HERE("TarnIO::FileHandle::Read"),
+                                      error);
 }
 
 std::uint64_t FileHandle::Write(const void* buffer, std::uint64_t count) {
     VerifyOpen(TARNIO_HERE("TarnIO::FileHandle::Write"));
     DWORD done = 0;
-    if (!sys::WriteFile(handle, buffer, TransferCount(count), &done, nullptr)) {
-        DWORD error = ::GetLastError();
-        detail::ThrowWin32<FileWriteError>("unable to write file",
-                                           TARNIO_HERE("TarnIO::FileHandle::Write"), error);
+    if (count > largestCount) {
+        bool failed = false;
+        const std::uint64_t moved = MoveInPieces(
+            static_cast<const unsigned char*>(buffer), count,
+            [&](const void* at, DWORD piece, DWORD* pieceDone) {
+                return sys::WriteFile(handle, at, piece, pieceDone, nullptr);
+            },
+            failed);
+        if (!failed)
+            return moved;
+    } else if (sys::WriteFile(handle, buffer, static_cast<DWORD>(count), &done, nullptr)) {
+        return done;
     }
-    return done;
+    DWORD error = ::GetLastError();
+    detail::ThrowWin32<FileWriteError>("unable to write file",
+                                       TARNIO_HERE("TarnIO::FileHandle::Write"), error);
 }
 
 void FileHandle::Close() {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <io.h>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -62,6 +64,20 @@ protected:
         const std::string name = Backend::name;
         return ".\\" + name + " TarnIO::" + name + "::" +
                (op == "GetPosition" ? Backend::positionOp : op) + ": ";
+    }
+    // dir\name, size bytes long and sparse where the file system allows it (Windows needs
+    // the flag): next to no disk. Each marker's byte is written at its offset.
+    typedef std::vector<std::pair<std::uint64_t, char>> Markers;
+    std::wstring MakeSparse(const wchar_t* name, std::uint64_t size, const Markers& markers) {
+        const std::wstring path = this->In(name);
+        TarnIO::FileHandle h(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW);
+        DWORD returned = 0;
+        ::DeviceIoControl(h.Raw(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        h.Seek(static_cast<std::int64_t>(size), TarnIO::seekBegin);
+        EXPECT_TRUE(::SetEndOfFile(h.Raw()));
+        for (const auto& [offset, byte] : markers)
+            EXPECT_EQ(h.WriteAt(offset, &byte, 1), 1u);
+        return path;
     }
 };
 
@@ -161,15 +177,7 @@ TYPED_TEST(BackendTest, QueryAgreesWithFileHandle) {
 
 TYPED_TEST(BackendTest, FileLargerThanFourGigabytes) {
     const std::uint64_t hugeSize = 5000000000ull;
-    std::wstring path = this->In(L"huge.bin");
-    {  // sparse where the file system allows it (Windows needs the flag): next to no disk
-        TarnIO::FileHandle h(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW);
-        DWORD returned = 0;
-        ::DeviceIoControl(h.Raw(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-        h.Seek(static_cast<std::int64_t>(hugeSize), TarnIO::seekBegin);
-        ASSERT_TRUE(::SetEndOfFile(h.Raw()));
-    }
-    auto file = this->Open(path);
+    auto file = this->Open(this->MakeSparse(L"huge.bin", hugeSize, {}));
     EXPECT_EQ(file->GetSize(), hugeSize);
     const std::uint64_t beyond = 0x100000005ull;  // a cut to 32 bits would give 5
     EXPECT_EQ(file->Seek(static_cast<std::int64_t>(beyond), TarnIO::seekBegin), beyond);
@@ -182,6 +190,29 @@ TYPED_TEST(BackendTest, FileLargerThanFourGigabytes) {
     EXPECT_EQ(std::string(buffer, file->ReadAt(beyond, buffer, 3)), "far");
     EXPECT_EQ(file->GetPosition(), hugeSize);
     EXPECT_EQ(std::string(buffer, file->ReadAt(5, buffer, 3)), std::string(3, '\0'));
+}
+
+// Counts that no single system call takes or reports (ReadFile: 2^32, _read: INT_MAX) arrive
+// whole: 4 GiB + 1 through ReadAll, 3 GiB through one Read. The markers around 2 GiB, 4 GiB and
+// at both ends catch a piece put in the wrong place.
+TYPED_TEST(BackendTest, ReadsMoreThanFourGigabytesWhole) {
+    if (sizeof(void*) < 8)
+        GTEST_SKIP() << "a 32-bit process cannot hold a buffer of 3 or 4 GiB";
+    const std::uint64_t size = 0x100000001, start = 0x40000000, count = 0xC0000000;
+    const typename TestFixture::Markers markers = {
+        {0, 'a'}, {0x7FFFFFFF, 'b'}, {0x80000000, 'c'}, {0xFFFFFFFF, 'd'}, {0x100000000, 'e'}};
+    auto file = this->Open(this->MakeSparse(L"whole.bin", size, markers));
+    std::string all;
+    ASSERT_EQ(file->ReadAll(all), size);
+    for (const auto& [offset, byte] : markers)
+        EXPECT_EQ(all.at(offset), byte) << offset;
+    // Into the same memory: where the 3 GiB put the markers, ReadAll left zeros.
+    ASSERT_EQ(file->Seek(static_cast<std::int64_t>(start), TarnIO::seekBegin), start);
+    ASSERT_EQ(file->Read(&all[0], count), count);
+    for (const auto& [offset, byte] : markers)
+        if (offset >= start && offset - start < count) {
+            EXPECT_EQ(all[offset - start], byte) << offset;
+        }
 }
 
 }  // namespace

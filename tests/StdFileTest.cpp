@@ -70,11 +70,13 @@ TEST_F(StdFileTest, Failures) {
         {"Read", Throws<TarnIO::FileReadError>([&] { unreadable.Read(buffer, sizeof buffer); }),
          at + "Read: unable to read file; FileErrorCode=fileErrorNotOpen (1); errno=9"},
         // The error indicator stays set: even a count of 0 fails, with no new
-        // errno, so it reports the one the failing read above left.
+        // cause, and errno cleared before the call does not blame the old one.
         {"Read 0", Throws<TarnIO::FileReadError>([&] { unreadable.Read(buffer, 0); }),
-         at + "Read: unable to read file; FileErrorCode=fileErrorNotOpen (1); errno=9"},
+         at + "Read: unable to read file; FileErrorCode=fileErrorUnknown (11); errno=0"},
         {"Flush", Throws<TarnIO::FileWriteError>([&] { unwritable.Flush(); }),
          at + "Flush: unable to flush file buffers; FileErrorCode=fileErrorNotOpen (1); errno=9"},
+        {"Write 0", Throws<TarnIO::FileWriteError>([&] { unwritable.Write(buffer, 0); }),
+         at + "Write: unable to write file; FileErrorCode=fileErrorUnknown (11); errno=0"},
         {"pipe", Throws<TarnIO::FileError>([&] { pipe.GetSize(); }),
          at + "GetSize: unable to query file size; FileErrorCode=fileErrorUnknown (11); errno=22"},
     };

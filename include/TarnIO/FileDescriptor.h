@@ -62,9 +62,15 @@ public:
 
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
-    // One _read/_write. Those refuse counts above INT_MAX, so a larger count
-    // is passed as INT_MAX and the (short) count transferred is returned:
-    // nothing is ever silently cut to the low 32 bits of count.
+    // One _read/_write for a count of at most INT_MAX. A larger count is
+    // moved with as many calls as it needs, in pieces of 0x7FFF0000 bytes,
+    // stopping at the first that comes short or fails, on purpose rather than
+    // with one call: the int result of one call cannot report such a count
+    // (under Wine, one call of 3 GiB returned a negative count), and an error
+    // or a silent short count would lose data the caller asked for whole. A short count is always one the C
+    // runtime gave. A failure is thrown when no byte has moved; after some
+    // have, their count is returned and a Read or Write of the rest meets the
+    // failure and throws it, as FileHandle does.
     std::uint64_t Read(void* buffer, std::uint64_t count) override;
     std::uint64_t Write(const void* buffer, std::uint64_t count) override;
     bool IsOpen() const override { return descriptor != -1; }

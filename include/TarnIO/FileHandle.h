@@ -61,9 +61,14 @@ public:
     std::uint64_t GetSize() const override;
     // Seek(0, seekCurrent): failures name "TarnIO::FileHandle::Seek".
     std::uint64_t GetPosition() const override;
-    // One ReadFile/WriteFile. In the 64-bit build a count above 0xFFFFFFFF is
-    // passed as 0xFFFFFFFF and the (short) count transferred is returned, so
-    // nothing is ever silently cut to the low 32 bits of count.
+    // One ReadFile/WriteFile for a count of at most 0xFFFFFFFF, which is all
+    // one call takes. A larger count (64-bit build) is moved with as many
+    // calls as it needs, in pieces of 0xFFFF0000 bytes, stopping at the first
+    // that comes short or fails: a short count is always one the system gave.
+    // A failure is thrown when no byte has moved. After some have, their count
+    // is returned instead: they are in the buffer or the file, the position is
+    // past them, and a throw would hide how many; a Read or Write of the rest
+    // then meets the failure and throws it.
     std::uint64_t Read(void* buffer, std::uint64_t count) override;
     std::uint64_t Write(const void* buffer, std::uint64_t count) override;
     bool IsOpen() const override { return handle != INVALID_HANDLE_VALUE; }

@@ -73,12 +73,14 @@ public:
     // seeks there itself.
     std::uint64_t GetSize() const override;
     std::uint64_t GetPosition() const override;
-    // One fread/fwrite. Once the stream's error indicator is set, every
-    // transfer of nothing throws, a count of 0 included, with the errno that
-    // the C runtime last left (errno is not cleared before a transfer). The C runtime moves
-    // the data with _read/_write, which refuse counts above INT_MAX, so a
-    // larger count is passed as INT_MAX and the (short) count transferred is
-    // returned: nothing is ever silently cut to the low 32 bits of count.
+    // One fread/fwrite with the whole count: they take a size_t and call
+    // _read/_write as often as they need. (In the 32-bit build a count beyond
+    // a size_t, which no buffer can hold, is passed as the largest size_t.)
+    // errno and the last error are cleared first, so a failure reports its own
+    // cause. A short count is returned even when the stream failed after it;
+    // once the stream's error indicator is set, every transfer of nothing
+    // throws, a count of 0 included, with errno 0 when that call met no new
+    // cause.
     std::uint64_t Read(void* buffer, std::uint64_t count) override;
     std::uint64_t Write(const void* buffer, std::uint64_t count) override;
     bool IsOpen() const override { return stream != nullptr; }

@@ -5,8 +5,8 @@
 //
 // Counts, sizes and positions are unsigned 64-bit; the all-ones value
 // (Stream::unknownSize) stands for an unknown count. Read and Write make one
-// transfer and may return a short count; Read returns 0 at the end of the
-// file. Failures are thrown (see TarnIO/Error.h); an operation on a closed
+// transfer (several system calls only where one cannot take the count) and
+// may return a short count; Read returns 0 at the end of the file. Failures are thrown (see TarnIO/Error.h); an operation on a closed
 // stream throws TarnError::LogicError "file not open".
 #pragma once
 

@@ -1,6 +1,7 @@
 // FileHandle without the optional system functions (GetFileSizeEx, SetFilePointerEx,
 // NtQueryInformationFile) and the 32-bit count limit of ReadFile/WriteFile. Failures
 // of each call, and the reparse-tag lookup itself: the fault sweep.
+#include "TarnIO/Error.h"
 #include "TarnIO/FileHandle.h"
 #include "TarnIO/PathStats.h"
 #include "Sys.h"
@@ -14,7 +15,7 @@ namespace sys = TarnIO::sys;
 namespace {
 
 int getFileSize = 0, setFilePointer = 0, tagLookups = 0;  // what the fakes below saw
-std::vector<DWORD> transferCounts;
+std::vector<DWORD> transferCounts; int shortAt = -1, failAt = -1;
 
 // Counts the call in *counter and passes it on to the real function.
 template <auto entry, int* counter, class R, class... Args>
@@ -23,9 +24,14 @@ BOOL WINAPI ReparseInformation(HANDLE h, LPBY_HANDLE_FILE_INFORMATION info) {
     return sys::realTable.GetFileInformationByHandle(h, info) &&
            (info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT);
 }
-template <class Buffer>  // ReadFile/WriteFile that note the count asked and claim 10 bytes
+// ReadFile/WriteFile that note the count asked and claim all of it, except call number shortAt
+// (from 0), which claims 10 bytes less, and failAt, which fails.
+template <class Buffer>
 BOOL WINAPI FakeTransfer(HANDLE, Buffer, DWORD count, LPDWORD done, LPOVERLAPPED) {
-    return transferCounts.push_back(count), *done = 10, TRUE;
+    const int call = static_cast<int>(transferCounts.size());
+    transferCounts.push_back(count);
+    *done = call == failAt ? 0 : call == shortAt ? count - 10 : count;
+    return call == failAt ? (::SetLastError(ERROR_DISK_FULL), FALSE) : TRUE;
 }
 
 class FileHandleFallbackTest : public TarnTest::TempDirTest {
@@ -76,17 +82,35 @@ TEST_F(FileHandleFallbackTest, SizeSeekAndQueryWithAndWithoutTheOptionalFunction
     EXPECT_EQ(2, getFileSize);
 }
 
-TEST_F(FileHandleFallbackTest, TransferCountsAboveThirtyTwoBitsAreCappedNotCut) {
+// Counts of 2^32 or more go in pieces, never cut to 32 bits (where 2^32 + 5 would ask for 5).
+TEST_F(FileHandleFallbackTest, TransferCountsAboveThirtyTwoBitsAreSplitNotCut) {
     sys::table.ReadFile = FakeTransfer<LPVOID>, sys::table.WriteFile = FakeTransfer<LPCVOID>;
     FileHandle file(static_cast<HANDLE>(nullptr));  // never reaches the system
     char buffer[1];
-    for (std::uint64_t count : {0ull, 0xFFFFFFFFull, 0x100000000ull, 0x100000005ull, ~0ull}) {
-        SCOPED_TRACE(count);  // 0x100000000 has a low word of 0
-        transferCounts.clear();
-        EXPECT_EQ(10u, file.Read(buffer, count));  // the short count comes back
-        EXPECT_EQ(10u, file.Write(buffer, count));
-        const DWORD passed = count > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<DWORD>(count);
-        EXPECT_EQ((std::vector<DWORD>{passed, passed}), transferCounts);
+    const DWORD p = 0xFFFF0000;
+    const std::uint64_t big = 0x200000005, thrown = ~0ull;
+    const struct Row { std::uint64_t asked; int shortAt, failAt; std::vector<DWORD> pieces;
+                       std::uint64_t moved; } rows[] = {
+        {0, -1, -1, {0}, 0}, {0xFFFFFFFF, -1, -1, {0xFFFFFFFF}, 0xFFFFFFFF},
+        {0x100000000, -1, -1, {p, 0x10000}, 0x100000000},  // a low word of 0
+        {big, -1, -1, {p, p, 0x20005}, big}, {big, 1, -1, {p, p}, 2ull * p - 10},
+        {~0ull, 0, -1, {p}, p - 10}, {big, -1, 1, {p, p}, p}, {big, -1, 0, {p}, thrown},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.asked) + " short " + std::to_string(row.shortAt) +
+                     " fail " + std::to_string(row.failAt));
+        shortAt = row.shortAt, failAt = row.failAt;
+        for (bool write : {false, true}) {
+            transferCounts.clear();
+            try {
+                EXPECT_EQ(row.moved, write ? file.Write(buffer, row.asked)
+                                           : file.Read(buffer, row.asked));
+            } catch (const TarnIO::FileError& e) {
+                EXPECT_EQ(row.moved, thrown);
+                EXPECT_EQ(ERROR_DISK_FULL, *e.GetInfo<TarnError::ErrorInfo_Win32Error>());
+            }
+            EXPECT_EQ(row.pieces, transferCounts);
+        }
     }
     file.Release();
 }

@@ -84,26 +84,57 @@ TEST_F(RuntimeBackendTest, ErrnoIsCompletedFromTheLastError) {
     }
 }
 
-// _read, _write, fread, fwrite that note the count asked and report 10. _read and _write refuse
-// more than INT_MAX (fread and fwrite go through them); 2^32 + 4 cut to 32 bits asks for 4.
-using Counts = std::vector<std::uint64_t>; Counts passed;
+// _read, _write, fread, fwrite that note the count asked and move all of it, except call number
+// shortAt (from 0), which moves 10 bytes less, and failAt, which fails with EIO.
+using Counts = std::vector<std::uint64_t>; Counts passed; int shortAt = -1, failAt = -1;
 template <class R, class... Args>
-R __cdecl Noting(Args... a) { return passed.push_back(std::get<2>(std::tie(a...))), 10; }
+R __cdecl Moving(Args... a) {
+    const auto count = std::get<2>(std::tie(a...));
+    const int call = static_cast<int>(passed.size());
+    passed.push_back(count);
+    return call == failAt ? (errno = EIO, R(-1)) : R(call == shortAt ? count - 10 : count);
+}
 
-TEST_F(RuntimeBackendTest, TransferCountsAreCappedAtIntMaxNeverCut) {
+// Counts above INT_MAX go to _read and _write in pieces (a single call cannot report its count),
+// to fread and fwrite whole; none is cut to 32 bits, where 2^32 + 4 would ask for 4.
+TEST_F(RuntimeBackendTest, LargeCountsAreSplitForDescriptorsAndPassedWholeToStreams) {
     const std::wstring path = MakeFile(L"data.bin", "0123456789");
     FileDescriptor descriptor(path.c_str(), _O_RDWR | _O_BINARY);
     StdFile stream(TarnIO::Path(path), L"r+b");
-    sys::table._read = Noting, sys::table._write = Noting;
-    sys::table.fread = Noting, sys::table.fwrite = Noting;
+    sys::table._read = Moving, sys::table._write = Moving;
+    sys::table.fread = Moving, sys::table.fwrite = Moving;
     char buffer[16];
-    for (std::uint64_t asked : {7ull, 0x7FFFFFFFull, 0x80000000ull, 0x100000004ull, ~0ull}) {
-        SCOPED_TRACE(asked);
+    const std::uint64_t p = 0x7FFF0000, big = 0x100000004, thrown = ~0ull;
+    const struct Row { std::uint64_t asked; int shortAt, failAt; Counts pieces; std::uint64_t moved; }
+        rows[] = {
+            {7, -1, -1, {7}, 7}, {0x7FFFFFFF, -1, -1, {0x7FFFFFFF}, 0x7FFFFFFF},
+            {0x80000000, -1, -1, {p, 0x10000}, 0x80000000}, {big, -1, -1, {p, p, 0x20004}, big},
+            {big, 1, -1, {p, p}, 2 * p - 10},  // a short piece ends the transfer
+            {~0ull, 0, -1, {p}, p - 10},
+            {big, -1, 2, {p, p, 0x20004}, 2 * p},  // a failure after bytes moved returns them
+            {big, -1, 0, {p}, thrown},             // a failure before throws
+        };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::to_string(row.asked) + " short " + std::to_string(row.shortAt) +
+                     " fail " + std::to_string(row.failAt));
+        shortAt = row.shortAt, failAt = row.failAt;
+        for (bool write : {false, true}) {
+            passed.clear();
+            try {
+                EXPECT_EQ(row.moved, write ? descriptor.Write(buffer, row.asked)
+                                           : descriptor.Read(buffer, row.asked));
+            } catch (const TarnIO::FileError&) {
+                EXPECT_EQ(row.moved, thrown);
+            }
+            EXPECT_EQ(row.pieces, passed);
+        }
+    }
+    shortAt = failAt = -1;
+    for (std::uint64_t asked : {7ull, 0x80000000ull, big, ~0ull}) {
+        const std::uint64_t whole = std::min<std::uint64_t>(asked, SIZE_MAX);  // i686: a size_t
         passed.clear();
-        const Counts done = {descriptor.Read(buffer, asked), descriptor.Write(buffer, asked),
-                             stream.Read(buffer, asked), stream.Write(buffer, asked)};
-        EXPECT_EQ(Counts(4, 10), done);  // the short counts, unchanged
-        EXPECT_EQ(Counts(4, std::min<std::uint64_t>(asked, 0x7FFFFFFF)), passed);
+        EXPECT_EQ(Counts(2, whole), Counts({stream.Read(buffer, asked), stream.Write(buffer, asked)}));
+        EXPECT_EQ(Counts(2, whole), passed);
     }
 }
 
