@@ -12,6 +12,9 @@
 #include <TarnIO/PathIterator.h>
 #include <TarnIO/PathStats.h>
 #include <TarnIO/StdFile.h>
+// Included for the warning flags: public headers that the above do not bring.
+#include <TarnUtil/Module.h>
+#include <TarnUtil/Text.h>
 
 #include <algorithm>
 #include <cerrno>
