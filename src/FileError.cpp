@@ -117,6 +117,8 @@ void RenderValue<TarnIO::ErrorInfo_path>(std::ostream& out, const TarnIO::Path& 
     out << TarnIO::detail::EscapeWide(value.AsString());
 }
 
+// The members declared with TARNIO_API in the header are exported from here.
 template class ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>;
+template const TarnIO::Path& ErrorInfoWrapper<TarnIO::ErrorInfo_path>::GetValue() const;
 
 }  // namespace TarnError

@@ -7,6 +7,13 @@
 
 namespace TarnIO {
 
+// The constants are inline variables, but a program that binds one to a
+// reference (std::max, push_back) without inlining refers to it through the
+// DLL's import table: these definitions make the DLL export them.
+constexpr wchar_t Path::separator;
+constexpr wchar_t Path::listSeparator;
+constexpr bool Path::isCaseSensitive;
+
 Path::Path(const char* text) : narrowPath(text) {
     TarnUtil::TextWiden(narrowPath.data(), static_cast<unsigned>(narrowPath.size()), path);
 }
@@ -39,6 +46,12 @@ const std::string& Path::AsNarrowString() const {
     if (narrowPath.empty())
         TarnUtil::TextNarrow(path.data(), static_cast<unsigned>(path.size()), narrowPath);
     return narrowPath;
+}
+
+// Out of line: the cast is needed only where size_t is wider than unsigned,
+// and a header cast that is useless on i686 warns in -Wuseless-cast builds.
+unsigned Path::GetLength() const {
+    return static_cast<unsigned>(path.size());
 }
 
 void Path::Clear() {

@@ -21,6 +21,9 @@ const PathIterator::SentinelType endSentinel{};
 
 const PathIterator::SentinelType& PathIterator::end = endSentinel;
 
+// Exported for programs that bind it to a reference (see Path.cpp).
+constexpr long PathIterator::recursive;
+
 PathIterator::PathIterator() : findHandle(INVALID_HANDLE_VALUE), findData(), options(0) {}
 
 // Delegating: once the plain constructor has run the object counts as

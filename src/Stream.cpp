@@ -11,6 +11,9 @@
 
 namespace TarnIO {
 
+// Exported for programs that bind it to a reference (see Path.cpp).
+constexpr std::uint64_t Stream::unknownSize;
+
 Stream::~Stream() {}
 
 std::uint64_t Stream::Peek() {

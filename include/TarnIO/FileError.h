@@ -74,6 +74,25 @@ TARNIO_API void RenderValue<TarnIO::ErrorInfo_FileErrorCode>(std::ostream& out,
 template <>
 TARNIO_API void RenderValue<TarnIO::ErrorInfo_path>(std::ostream& out, const TarnIO::Path& value);
 
+// The DLL instantiates these wrappers. GCC exports none of the inline members
+// of a class-level explicit instantiation, so each member that a program may
+// call directly is declared again on its own; a program built without
+// inlining (-O0) then links to the DLL's copies.
 extern template class TARNIO_API ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>;
+extern template TARNIO_INLINE_API
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::ErrorInfoWrapper(const TarnIO::FileErrorCode&);
+extern template TARNIO_INLINE_API
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::~ErrorInfoWrapper();
+extern template TARNIO_INLINE_API void
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::Render(std::ostream&) const;
+extern template TARNIO_INLINE_API const std::type_info&
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::GetType() const;
+extern template TARNIO_INLINE_API const char*
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::GetName() const;
+extern template TARNIO_INLINE_API const TarnIO::FileErrorCode&
+ErrorInfoWrapper<TarnIO::ErrorInfo_FileErrorCode>::GetValue() const;
+// Only GetValue of the path's wrapper: what GetInfo<ErrorInfo_path> calls.
+extern template TARNIO_INLINE_API const TarnIO::Path&
+ErrorInfoWrapper<TarnIO::ErrorInfo_path>::GetValue() const;
 
 }  // namespace TarnError

@@ -82,7 +82,7 @@ public:
     const std::string& AsNarrowString() const;
     const char* AsNarrowCStr() const { return AsNarrowString().c_str(); }
     bool IsEmpty() const { return path.empty(); }
-    unsigned GetLength() const { return static_cast<unsigned>(path.size()); }
+    unsigned GetLength() const;
     void Clear();
 
     // Negative, zero or positive as this text orders before, equal to or after

@@ -1,8 +1,8 @@
 # Installs a TarnIO build, builds the consumer project in this directory
 # against the installed copy with the same toolchain, and runs it.
 # cmake -DBUILD_DIR=... -DWORK_DIR=... -DTOOLCHAIN_FILE=... -DGENERATOR=...
-#       -DBUILD_TYPE=... -DEMULATOR=... -P PackageTest.cmake
-foreach(var BUILD_DIR WORK_DIR TOOLCHAIN_FILE GENERATOR BUILD_TYPE)
+#       -DEMULATOR=... -P PackageTest.cmake
+foreach(var BUILD_DIR WORK_DIR TOOLCHAIN_FILE GENERATOR)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "PackageTest.cmake: ${var} not given")
   endif()
@@ -17,7 +17,6 @@ function(run what)
 endfunction()
 
 set(prefix ${WORK_DIR}/prefix)
-set(consumer ${WORK_DIR}/consumer)
 file(REMOVE_RECURSE ${WORK_DIR})
 
 run("install" ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
@@ -43,24 +42,55 @@ foreach(target_file ${target_files})
   endforeach()
 endforeach()
 
-run("configure the consumer" ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${consumer}
-    -G ${GENERATOR} -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
-    -DCMAKE_PREFIX_PATH=${prefix})
-run("build the consumer" ${CMAKE_COMMAND} --build ${consumer})
-# The shared compiler runtime of an i686 build lives in the package's bin/.
-file(GLOB runtime_dlls ${prefix}/bin/lib*.dll)
+# Two consumers, as users build them:
+#   debug    -O0 (a Debug build), found through CMAKE_PREFIX_PATH, the compiler
+#            runtime as DLLs (on x86_64 the program ships its own)
+#   release  -O2 (RelWithDebInfo), under a stricter toolchain that finds
+#            packages only inside CMAKE_FIND_ROOT_PATH, so the package is
+#            named by TarnIO_DIR; on x86_64 linked with -static
+# Each must run and pass its own checks under the emulator; on i686 the
+# runtime DLLs must arrive through $<TARGET_RUNTIME_DLLS:consumer> alone, and
+# the static link must be refused at configure time.
+file(GLOB runtime_dlls RELATIVE ${prefix}/bin ${prefix}/bin/lib*.dll)
 if(runtime_dlls)
-  file(COPY ${runtime_dlls} DESTINATION ${consumer})
+  set(static_runtime OFF)
+else()
+  set(static_runtime ON)
 endif()
-
-execute_process(COMMAND ${EMULATOR} ${consumer}/consumer.exe WORKING_DIRECTORY ${consumer}
-                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-string(REPLACE "\r\n" "\n" out "${out}")
-set(expected "base=consumer.txt
-size=22 text=written through TarnIO
-caught=unable to open file
+set(strict_toolchain ${WORK_DIR}/strict-toolchain.cmake)
+file(WRITE ${strict_toolchain} "include(${TOOLCHAIN_FILE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 ")
-if(NOT status EQUAL 0 OR NOT out STREQUAL expected)
-  message(FATAL_ERROR "consumer.exe (exit ${status}) printed:\n${out}${err}\nexpected:\n${expected}")
+set(debug_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE} -DCMAKE_BUILD_TYPE=Debug
+               -DCMAKE_PREFIX_PATH=${prefix})
+set(release_args -DCMAKE_TOOLCHAIN_FILE=${strict_toolchain} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+                 -DTarnIO_DIR=${prefix}/lib/cmake/TarnIO -DCONSUMER_STATIC_RUNTIME=${static_runtime})
+foreach(build debug release)
+  set(consumer ${WORK_DIR}/consumer-${build})
+  run("configure the ${build} consumer" ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR}
+      -B ${consumer} -G ${GENERATOR} ${${build}_args})
+  run("build the ${build} consumer" ${CMAKE_COMMAND} --build ${consumer} --verbose)
+  string(REGEX MATCH "[^\n]* -o consumer\\.exe[^\n]*" link_line "${output}")
+  foreach(dll ${runtime_dlls})
+    if(NOT EXISTS ${consumer}/${dll})
+      message(FATAL_ERROR "$<TARGET_RUNTIME_DLLS> did not bring ${dll}:\n${link_line}")
+    endif()
+  endforeach()
+  execute_process(COMMAND ${EMULATOR} ${consumer}/consumer.exe WORKING_DIRECTORY ${consumer}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0 OR NOT out MATCHES "^consumer: [0-9]+ checks passed")
+    message(FATAL_ERROR "the ${build} consumer.exe (exit ${status}) printed:\n${out}${err}\n"
+                        "linked with:\n${link_line}")
+  endif()
+  message(STATUS "${build} consumer: ${out}")
+endforeach()
+
+if(runtime_dlls)
+  execute_process(COMMAND ${CMAKE_COMMAND} -S ${CMAKE_CURRENT_LIST_DIR} -B ${consumer}
+                          -DCONSUMER_STATIC_RUNTIME=ON
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REGEX REPLACE "[ \n]+" " " flat "${out}")
+  if(status EQUAL 0 OR NOT flat MATCHES "TarnIO: consumer links the compiler runtime statically")
+    message(FATAL_ERROR "a consumer linked with -static was not refused:\n${out}")
+  endif()
 endif()
-message(STATUS "consumer built against the installed package printed:\n${out}")

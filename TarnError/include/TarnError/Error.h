@@ -77,7 +77,7 @@ public:
     typedef Record record_type;
     typedef typename Record::value_type value_type;
 
-    explicit ErrorInfoWrapper(const value_type& value) : value(value) {}
+    explicit ErrorInfoWrapper(const value_type& initial) : value(initial) {}
     ~ErrorInfoWrapper() override {}
     void Render(std::ostream& out) const override { RenderValue<Record>(out, value); }
     const std::type_info& GetType() const override { return typeid(Record); }
