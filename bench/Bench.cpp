@@ -776,17 +776,17 @@ void ReadAllRows(const std::wstring& dataFile) {
         ExpectWhole(file.ReadAll(out));
     };
     Run({"ReadAll 64 MiB, FileHandle", "ReadFile loop", throughputAtLeast, 0.95, 1, handleAll,
-         rawLoop, nullptr, 5});
+         rawLoop, nullptr, 9});
     Run({"ReadAll 64 MiB, FileDescriptor", "ReadFile loop", throughputAtLeast, 0.95, 1,
-         descriptorAll, rawLoop, nullptr, 5});
+         descriptorAll, rawLoop, nullptr, 9});
     Run({"ReadAll 64 MiB, StdFile", "ReadFile loop", throughputAtLeast, 0.95, 1, streamAll,
-         rawLoop, nullptr, 5});
+         rawLoop, nullptr, 9});
     Run({"ReadAll 64 MiB, FileHandle", "std::ifstream", throughputAtLeast, 1.0, 1, handleAll,
-         ifstreamRead, nullptr, 5});
+         ifstreamRead, nullptr, 9});
     Run({"ReadAll 64 MiB, FileDescriptor", "std::ifstream", throughputAtLeast, 1.0, 1,
-         descriptorAll, ifstreamRead, nullptr, 5});
+         descriptorAll, ifstreamRead, nullptr, 9});
     Run({"ReadAll 64 MiB, StdFile", "std::ifstream", throughputAtLeast, 1.0, 1, streamAll,
-         ifstreamRead, nullptr, 5});
+         ifstreamRead, nullptr, 9});
 }
 
 // --- Directory trees ------------------------------------------------------------
