@@ -1128,19 +1128,65 @@ void GrowthRows(const CounterReach& reach) {
 // --- Load -------------------------------------------------------------------------
 
 // The number of handles the process holds, and where the figure comes from.
-// Under Wine GetProcessHandleCount answers 0 (the handles live in the Wine
-// server); what the process holds there shows as its own descriptors, the
-// entries of Z:\proc\self\fd (the listing's own descriptor is one of them,
-// alike in every count).
+// GetProcessHandleCount answers 0 under Wine. The system's handle table
+// (NtQuerySystemInformation, SystemExtendedHandleInformation) lists the
+// handles of every process there as on Windows; this process's entries are
+// counted. Failing both, the entries of Z:\proc\self\fd: under Wine the Wine
+// server opens that directory, so it lists the server's descriptors, the
+// files open in every process of the prefix (a Wine service closing a file
+// moves it too).
 struct HandleCount {
     unsigned long count;
-    const char* source;  // null when neither way answers
+    const char* source;  // null when no way answers
 };
+
+struct HandleTableEntry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
+    void* object;
+    ULONG_PTR process;
+    ULONG_PTR handle;
+    ULONG access;
+    USHORT creatorBackTrace;
+    USHORT objectType;
+    ULONG attributes;
+    ULONG reserved;
+};
+struct HandleTable {  // SYSTEM_HANDLE_INFORMATION_EX
+    ULONG_PTR count;
+    ULONG_PTR reserved;
+    HandleTableEntry entries[1];
+};
+typedef LONG(NTAPI* QuerySystemInformationFn)(ULONG informationClass, void* information,
+                                              ULONG length, ULONG* returned);
+const ULONG systemExtendedHandleInformation = 64;
+const LONG statusInfoLengthMismatch = LONG(0xC0000004);
+
+bool CountTableHandles(unsigned long& count) {
+    auto query = reinterpret_cast<QuerySystemInformationFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return false;
+    std::vector<ULONG_PTR> table(1 << 14);  // grown until the table fits
+    LONG status;
+    while ((status = query(systemExtendedHandleInformation, table.data(),
+                           ULONG(table.size() * sizeof(ULONG_PTR)), nullptr)) ==
+           statusInfoLengthMismatch)
+        table.resize(table.size() * 2);
+    if (status < 0)
+        return false;
+    const auto* info = reinterpret_cast<const HandleTable*>(table.data());
+    count = 0;
+    for (ULONG_PTR i = 0; i < info->count; ++i)
+        count += info->entries[i].process == GetCurrentProcessId();
+    return count != 0;
+}
 
 HandleCount CountHandles() {
     DWORD count = 0;
     if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
         return {count, "GetProcessHandleCount"};
+    unsigned long inTable;
+    if (CountTableHandles(inTable))
+        return {inTable, "this process's entries of the system handle table"};
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileW(L"Z:\\proc\\self\\fd\\*", &data);
     if (h == INVALID_HANDLE_VALUE)
@@ -1152,7 +1198,7 @@ HandleCount CountHandles() {
             ++entries;
     } while (FindNextFileW(h, &data));
     FindClose(h);
-    return {entries, "entries of Z:\\proc\\self\\fd"};
+    return {entries, "entries of Z:\\proc\\self\\fd (the Wine server's descriptors)"};
 }
 
 // 8 threads at once, each opening, reading whole and closing 10,000 of the
