@@ -1127,17 +1127,24 @@ void GrowthRows(const CounterReach& reach) {
 
 // --- Load -------------------------------------------------------------------------
 
-// The number of handles the process holds, and where the figure comes from.
-// GetProcessHandleCount answers 0 under Wine. The system's handle table
-// (NtQuerySystemInformation, SystemExtendedHandleInformation) lists the
-// handles of every process there as on Windows; this process's entries are
-// counted. Failing both, the entries of Z:\proc\self\fd: under Wine the Wine
-// server opens that directory, so it lists the server's descriptors, the
-// files open in every process of the prefix (a Wine service closing a file
-// moves it too).
-struct HandleCount {
-    unsigned long count;
-    const char* source;  // null when no way answers
+// The handles this process holds. The system's handle table
+// (NtQuerySystemInformation, SystemExtendedHandleInformation) lists them with
+// Wine as on Windows, and each one's type tells the open files and
+// directories (type "File") from the rest. The runtime makes some objects
+// once, when threads first contend for one of its locks (an event, the
+// semaphores of a condition variable): the load row judges the files and
+// shows the rest. Where the table does not answer, GetProcessHandleCount
+// gives the total (it answers 0 under Wine); failing that, the entries of
+// Z:\proc\self\fd, which under Wine are the Wine server's descriptors (it
+// opens that directory), the files open in every process of the prefix.
+struct HandleCensus {
+    const char* source = nullptr;     // null when no way answers
+    std::vector<std::wstring> types;  // one per handle, when the table answers
+    unsigned long total = 0;
+
+    unsigned long Files() const {
+        return types.empty() ? total : (unsigned long)std::count(types.begin(), types.end(), L"File");
+    }
 };
 
 struct HandleTableEntry {  // SYSTEM_HANDLE_TABLE_ENTRY_INFO_EX
@@ -1155,50 +1162,92 @@ struct HandleTable {  // SYSTEM_HANDLE_INFORMATION_EX
     ULONG_PTR reserved;
     HandleTableEntry entries[1];
 };
+struct CountedString {  // UNICODE_STRING, which opens OBJECT_TYPE_INFORMATION
+    USHORT length;
+    USHORT capacity;
+    const wchar_t* text;
+};
 typedef LONG(NTAPI* QuerySystemInformationFn)(ULONG informationClass, void* information,
                                               ULONG length, ULONG* returned);
+typedef LONG(NTAPI* QueryObjectFn)(HANDLE handle, int informationClass, void* information,
+                                   ULONG length, ULONG* returned);
 const ULONG systemExtendedHandleInformation = 64;
+const int objectTypeInformation = 2;
 const LONG statusInfoLengthMismatch = LONG(0xC0000004);
 
-bool CountTableHandles(unsigned long& count) {
-    auto query = reinterpret_cast<QuerySystemInformationFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query)
+bool TakeHandleTable(HandleCensus& census) {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto querySystem = reinterpret_cast<QuerySystemInformationFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")));
+    auto queryObject = reinterpret_cast<QueryObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
+    if (!querySystem || !queryObject)
         return false;
     std::vector<ULONG_PTR> table(1 << 14);  // grown until the table fits
     LONG status;
-    while ((status = query(systemExtendedHandleInformation, table.data(),
-                           ULONG(table.size() * sizeof(ULONG_PTR)), nullptr)) ==
+    while ((status = querySystem(systemExtendedHandleInformation, table.data(),
+                                 ULONG(table.size() * sizeof(ULONG_PTR)), nullptr)) ==
            statusInfoLengthMismatch)
         table.resize(table.size() * 2);
     if (status < 0)
         return false;
     const auto* info = reinterpret_cast<const HandleTable*>(table.data());
-    count = 0;
-    for (ULONG_PTR i = 0; i < info->count; ++i)
-        count += info->entries[i].process == GetCurrentProcessId();
-    return count != 0;
+    std::vector<ULONG_PTR> type(512);
+    for (ULONG_PTR i = 0; i < info->count; ++i) {
+        if (info->entries[i].process != GetCurrentProcessId())
+            continue;
+        const auto* name = reinterpret_cast<const CountedString*>(type.data());
+        if (queryObject(reinterpret_cast<HANDLE>(info->entries[i].handle), objectTypeInformation,
+                        type.data(), ULONG(type.size() * sizeof(ULONG_PTR)), nullptr) >= 0)
+            census.types.emplace_back(name->text, name->length / sizeof(wchar_t));
+        else
+            census.types.emplace_back(L"?");
+    }
+    census.total = (unsigned long)census.types.size();
+    census.source = "the system handle table, this process's entries";
+    return census.total != 0;
 }
 
-HandleCount CountHandles() {
+HandleCensus TakeHandleCensus() {
+    HandleCensus census;
+    if (TakeHandleTable(census))
+        return census;
+    census = HandleCensus();
     DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0)
-        return {count, "GetProcessHandleCount"};
-    unsigned long inTable;
-    if (CountTableHandles(inTable))
-        return {inTable, "this process's entries of the system handle table"};
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count != 0) {
+        census.total = count;
+        census.source = "GetProcessHandleCount";
+        return census;
+    }
     WIN32_FIND_DATAW data;
     HANDLE h = FindFirstFileW(L"Z:\\proc\\self\\fd\\*", &data);
     if (h == INVALID_HANDLE_VALUE)
-        return {0, nullptr};
-    unsigned long entries = 0;
+        return census;
     do {
         const wchar_t* name = data.cFileName;
         if (!(name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))))
-            ++entries;
+            ++census.total;
     } while (FindNextFileW(h, &data));
     FindClose(h);
-    return {entries, "entries of Z:\\proc\\self\\fd (the Wine server's descriptors)"};
+    census.source = "the entries of Z:\\proc\\self\\fd (under Wine: the Wine server's)";
+    return census;
+}
+
+// What after holds more or less than before, by type: "+2 Semaphore, +1 Event".
+std::string TypeDifference(const HandleCensus& before, const HandleCensus& after) {
+    std::vector<std::wstring> types = before.types;
+    types.insert(types.end(), after.types.begin(), after.types.end());
+    std::sort(types.begin(), types.end());
+    types.erase(std::unique(types.begin(), types.end()), types.end());
+    std::string text;
+    for (const std::wstring& type : types) {
+        const long change = long(std::count(after.types.begin(), after.types.end(), type)) -
+                            long(std::count(before.types.begin(), before.types.end(), type));
+        if (change != 0)
+            text += (text.empty() ? "" : ", ") + std::string(change > 0 ? "+" : "") +
+                    std::to_string(change) + " " + std::string(type.begin(), type.end());
+    }
+    return text;
 }
 
 // 8 threads at once, each opening, reading whole and closing 10,000 of the
@@ -1262,7 +1311,7 @@ void LoadRow(const Tree& tree, const std::vector<TreeFile>& files) {
         walked += entries;
     };
 
-    const HandleCount before = CountHandles();
+    const HandleCensus before = TakeHandleCensus();
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t)
         pool.emplace_back(work, t);
@@ -1273,23 +1322,33 @@ void LoadRow(const Tree& tree, const std::vector<TreeFile>& files) {
     for (std::thread& t : pool)
         t.join();
     const double elapsed = Now() - start;
-    const HandleCount after = CountHandles();
+    const HandleCensus after = TakeHandleCensus();
 
     const std::uint64_t fileOps = std::uint64_t(threads) * filesPerThread;
     const double operations = double(fileOps + walked);
     char rate[32], counts[32];
     std::snprintf(rate, sizeof rate, "%.0f/s", operations / elapsed);
-    std::snprintf(counts, sizeof counts, "%lu -> %lu", before.count, after.count);
-    const bool ok = errors == 0 && before.source && after.count == before.count;
-    Report(name, "handles before -> after", rate, "", before.source ? counts : "n/a",
-           "equal", true, ok);
+    std::snprintf(counts, sizeof counts, "%lu -> %lu", before.Files(), after.Files());
+    const bool ok = errors == 0 && before.source && after.Files() == before.Files();
+    Report(name, before.types.empty() ? "handles before -> after" : "open files before -> after",
+           rate, "", before.source ? counts : "n/a", "equal", true, ok);
     std::printf("    %.0f operations in %.2f s: %llu files opened, read whole and closed, "
                 "%llu entries walked; %llu errors%s%s\n",
                 operations, elapsed, (unsigned long long)fileOps,
                 (unsigned long long)walked.load(), (unsigned long long)errors.load(),
                 firstError.empty() ? "" : ", first: ", firstError.c_str());
-    std::printf("    handles counted as %s\n",
-                before.source ? before.source : "nothing: neither way answers here");
+    if (!before.source) {
+        std::printf("    handles cannot be counted here\n");
+        return;
+    }
+    std::printf("    handles from %s", before.source);
+    if (!before.types.empty()) {
+        const std::string difference = TypeDifference(before, after);
+        std::printf(": all %lu -> %lu%s%s%s", before.total, after.total,
+                    difference.empty() ? "" : " (", difference.c_str(),
+                    difference.empty() ? "" : "; files only are judged)");
+    }
+    std::printf("\n");
 }
 
 }  // namespace
