@@ -13,7 +13,9 @@
 // Every row ends in "pass" or "FAIL" against its target ("info" rows are
 // shown and never judged), and the run ends with a summary; the exit status
 // is 1 when a row fails. TARNBENCH_ONLY=text runs only the rows whose name
-// starts with text.
+// starts with text; `tarnbench --write-study [TRIALS]` runs instead the
+// experiment that tells where a gap between the sides of a write row comes
+// from (WriteStudy).
 #include <TarnIO/FileDescriptor.h>
 #include <TarnIO/FileHandle.h>
 #include <TarnIO/Path.h>
