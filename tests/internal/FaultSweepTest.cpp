@@ -490,7 +490,7 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
         problems.insert(problems.end(), s.problems.begin(), s.problems.end());
         for (const auto& left : s.open)
             problems.push_back(std::string("left open: a ") + fi::resourceNames[left.first]);
-        if (!TarnTest::RemoveTree(run.dir))
+        if (!TarnTest::RemoveTree(run.dir).empty())
             problems.push_back("the run directory cannot be removed: something is still open");
         return run;
     };

@@ -1,0 +1,95 @@
+// Path's making and removing on real files; the reparse-point cases, which Wine cannot
+// make, are in internal/FindHandleTest.cpp, the system's failures in the fault sweep.
+#include <TarnIO/Error.h>
+#include <TarnIO/FileError.h>
+#include <TarnIO/FileHandle.h>
+#include <TarnIO/Path.h>
+
+#include "TestSupport.h"
+
+#include <map>
+
+using TarnIO::Path;
+
+namespace {
+
+typedef TarnTest::TempDirTest PathDirectoryTest;
+typedef bool (Path::*Operation)() const;
+
+const std::map<std::string, std::pair<Operation, std::string>> operations = {
+    {"CreateDir", {&Path::CreateDir, "unable to create directory"}},
+    {"CreateDirs", {&Path::CreateDirs, "unable to create directory"}},
+    {"RemoveFile", {&Path::RemoveFile, "unable to remove file"}},
+    {"RemoveDir", {&Path::RemoveDir, "unable to remove directory"}},
+    {"RemoveTree", {&Path::RemoveTree, "unable to remove directory tree"}},
+};
+
+// "1" or "0" as the operation answers, "invalid path" for the misuse it refuses, or
+// "<Win32 error> <path below dir>" for a TarnIO::Error of the operation's own Context and
+// message with the details FileErrorCode, Win32Error and path (in that order, agreeing).
+std::string Outcome(const std::string& name, const std::wstring& dir, const std::wstring& text) {
+    const auto& [operation, message] = operations.at(name);
+    try {
+        return std::to_string((Path(text).*operation)());
+    } catch (const TarnError::InvalidArgument& e) {
+        return "invalid " + std::string(*e.GetInfo<TarnError::ErrorInfo_invalidArgumentName>());
+    } catch (const TarnIO::Error& e) {
+        const unsigned long win32 = *e.GetInfo<TarnError::ErrorInfo_Win32Error>();
+        const std::wstring failed = e.GetInfo<TarnIO::ErrorInfo_path>()->AsString();
+        const bool below = failed.compare(0, dir.size() + 1, dir + L"\\") == 0;
+        const std::string path = Path(below ? failed.substr(dir.size() + 1) : failed).AsNarrowString();
+        const bool shape =
+            typeid(e) == typeid(TarnIO::Error) && e.GetMessageText() == message &&
+            e.GetContext().function == "TarnIO::Path::" + name &&
+            std::string(e.GetContext().file) == ".\\Path" &&
+            TarnTest::DetailNames(e) == TarnTest::Names{"FileErrorCode", "Win32Error", "path"} &&
+            *e.GetInfo<TarnIO::ErrorInfo_FileErrorCode>() == TarnIO::MapFileErrorWin32(win32);
+        return (shape ? "" : "not as documented: " + std::string(e.what()) + ": ") +
+               std::to_string(win32) + " " + path;
+    }
+}
+
+}  // namespace
+
+TEST_F(PathDirectoryTest, MakeAndRemove) {
+    MakeFile(L"f.txt", "f"), MakeDir(L"d"), MakeFile(L"d\\x.txt"), MakeDir(L"e");
+    ASSERT_TRUE(::SetFileAttributesW(MakeFile(L"ro.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    // In order: each row sees what the rows before it left.
+    struct Row { const char* operation; std::wstring path; std::string outcome; } rows[] = {
+        {"CreateDir", L"new", "1"}, {"CreateDir", L"new\\", "0"}, {"CreateDir", L"f.txt", "183 f.txt"},
+        {"CreateDir", L"no\\x", "3 no\\x"}, {"CreateDirs", L"a\\b\\\\c\\", "1"},
+        {"CreateDirs", L"a\\b\\c", "0"}, {"CreateDirs", L"a", "0"}, {"CreateDir", L"a\\b\\c\\d", "1"},
+        {"CreateDirs", L"f.txt\\x\\y", "183 f.txt"}, {"CreateDirs", L"a\\f", "1"},
+        {"RemoveFile", L"missing", "0"}, {"RemoveFile", L"no\\x", "0"}, {"RemoveFile", L"d", "5 d"},
+        {"RemoveFile", L"ro.txt", "5 ro.txt"}, {"RemoveFile", L"d\\x.txt", "1"},
+        {"RemoveDir", L"a", "145 a"}, {"RemoveDir", L"f.txt", "267 f.txt"}, {"RemoveDir", L"d", "1"},
+        {"RemoveDir", L"d", "0"}, {"RemoveTree", L"no\\x", "0"}, {"RemoveTree", L"ro.txt", "1"},
+        {"RemoveTree", L"a\\", "1"}, {"RemoveTree", L"a", "0"}, {"RemoveFile", L"f.txt", "1"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.outcome, Outcome(row.operation, dir, In(row.path)))
+            << row.operation << " " << Path(row.path).AsNarrowString();
+    // What stands now, and the misuse each refuses.
+    EXPECT_EQ(TarnTest::Names({"e", "new"}), TarnTest::Listing(dir));
+    for (const auto& operation : operations)
+        EXPECT_EQ("invalid path", Outcome(operation.first, dir, L"")) << operation.first;
+    for (const wchar_t* root : {L"C:\\", L"C:", L"\\", L"\\\\srv\\shr\\", L"\\\\?\\C:\\",
+                                L"\\\\?\\UNC\\srv\\shr", L"\\\\.\\pipe\\"})
+        EXPECT_EQ("invalid path", Outcome("RemoveTree", dir, root)) << Path(root).AsNarrowString();
+}
+
+// Read-only entries go; a failure does not stop the rest, and names the entry.
+TEST_F(PathDirectoryTest, RemoveTreeGoesOnPastAFailure) {
+    for (const wchar_t* name : {L"t", L"t\\a", L"t\\a\\b", L"t\\c", L"t\\c\\d"})
+        MakeDir(name);
+    for (const wchar_t* name : {L"t\\1", L"t\\a\\2", L"t\\a\\b\\3", L"t\\c\\4", L"t\\c\\d\\5"})
+        ::SetFileAttributesW(MakeFile(name).c_str(), FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(In(L"t\\c").c_str(), FILE_ATTRIBUTE_READONLY);
+    {
+        TarnIO::FileHandle held(Path(In(L"t\\a\\b\\3")));  // shares no deletion
+        EXPECT_EQ("32 t\\a\\b\\3", Outcome("RemoveTree", dir, In(L"t")));
+        EXPECT_EQ(TarnTest::Names({"t", "t\\a", "t\\a\\b", "t\\a\\b\\3"}), TarnTest::Listing(dir));
+    }
+    EXPECT_EQ("1", Outcome("RemoveTree", dir, In(L"t")));
+    EXPECT_EQ(TarnTest::Names(), TarnTest::Listing(dir));
+}
