@@ -97,8 +97,8 @@ void AtomicFile::Commit() {
     if (error == NO_ERROR)
         return;
     Close();
-    detail::ThrowWin32Path<FileWriteError>("unable to replace file",
-                                           TARNIO_HERE("TarnIO::AtomicFile::Commit"), error, target);
+    detail::ThrowWin32Path<FileWriteError>(
+        "unable to replace file", TARNIO_HERE("TarnIO::AtomicFile::Commit"), error, target);
 }
 
 }  // namespace TarnIO

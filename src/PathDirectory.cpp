@@ -22,7 +22,9 @@ namespace {
 const char* const sourceFile = ".\\Path";
 const wchar_t backslash = Path::separator;
 
-bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+bool IsMissing(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 void VerifyNotEmpty(const Path& path, const TarnError::Context& context) {
     if (path.IsEmpty())
@@ -132,8 +134,9 @@ bool RemoveEntry(const std::wstring& path, DWORD attributes, Failure& failure,
         return failure.Record(::GetLastError(), path);
     if (hold)
         hold->Close();
-    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY) ? sys::RemoveDirectoryW(path.c_str())
-                                                                 : sys::DeleteFileW(path.c_str());
+    const BOOL removed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                             ? sys::RemoveDirectoryW(path.c_str())
+                             : sys::DeleteFileW(path.c_str());
     return removed || failure.Record(::GetLastError(), path);
 }
 

@@ -29,8 +29,9 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
                                "Win32Error=5; path=";
     // The target's content before (null: none) and attributes, how the object ends, and the
     // target's content and attributes afterwards, after what Commit threw.
-    struct Row { const wchar_t* name; const char* old; DWORD attributes; End end; std::string after; }
-    rows[] = {
+    struct Row {
+        const wchar_t* name; const char* old; DWORD attributes; End end; std::string after;
+    } rows[] = {
         {L"new.txt", nullptr, 0, commit, "new!"}, {L"d\\old.txt", "old", 0, commit, "new!"},
         {L"old.txt", "old", 0, closed, "old"}, {L"old.txt", "old", 0, destroyed, "old"},
         {L"hs.txt", "old", hs, commit, "new! hs"}, {L"hs.txt", "old", hs, closed, "old hs"},
@@ -47,7 +48,8 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
         {
             AtomicFile out(target);
             const Path temporary = out.GetTemporaryPath();
-            EXPECT_EQ(target.AsString() + L".~", temporary.AsString().substr(0, target.GetLength() + 2));
+            EXPECT_EQ(target.AsString() + L".~",
+                      temporary.AsString().substr(0, target.GetLength() + 2));
             TarnIO::File& file = out;  // a File like any other
             file.Write("xew!", 4);
             file.WriteAt(0, "n", 1);
@@ -59,7 +61,8 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
             EXPECT_EQ(row.old ? row.old : "", row.old ? ReadBack(target.AsString()) : "");
             if (row.end == commit) {
                 const std::string thrown = Thrown<TarnIO::FileWriteError>([&] { out.Commit(); });
-                after = thrown == "nothing thrown" ? "" : thrown.substr(thrown.find(": ") + 2) + " | ";
+                if (thrown != "nothing thrown")
+                    after = thrown.substr(thrown.find(": ") + 2) + " | ";
             }
             if (row.end == closed)
                 out.Close();
@@ -69,7 +72,8 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
         for (const std::string& name : TarnTest::Listing(dir))  // no temporary is left
             EXPECT_EQ(std::string::npos, name.find(".~")) << name;
         const DWORD attributes = ::GetFileAttributesW(target.AsCStr());
-        after += attributes & FILE_ATTRIBUTE_DIRECTORY ? "(directory)" : ReadBack(target.AsString());
+        const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+        after += directory ? "(directory)" : ReadBack(target.AsString());
         after += attributes & hs ? " hs" : attributes & FILE_ATTRIBUTE_READONLY ? " r" : "";
         for (std::size_t at; (at = after.find(prefix)) != std::string::npos;)
             after.erase(at, prefix.size());
@@ -87,7 +91,8 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
               Thrown<TarnError::InvalidArgument>([] { AtomicFile{Path()}; }));
     AtomicFile twice(Path(In(L"twice")));
     twice.Commit();
-    EXPECT_EQ(".\\AtomicFile TarnIO::AtomicFile::Commit: file not open; FileErrorCode=fileErrorNotOpen",
+    EXPECT_EQ(".\\AtomicFile TarnIO::AtomicFile::Commit: file not open; "
+              "FileErrorCode=fileErrorNotOpen",
               Thrown<TarnError::LogicError>([&] { twice.Commit(); }));
 }
 

@@ -59,7 +59,8 @@ inline BOOL WINAPI Close(HANDLE handle) {
 }
 inline BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
-    info->dwFileAttributes |= ok && Current().handles.count(file) ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+    const bool dress = ok && Current().handles.count(file);
+    info->dwFileAttributes |= dress ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
     return ok;
 }
 inline BOOL Move(LPCWSTR name) {

@@ -17,7 +17,8 @@ struct LinkRemovalTest : TarnTest::TempDirTest {
 TEST_F(LinkRemovalTest, LinksGoAsLinksAndWhatTheyPointToStays) {
     for (auto name : {L"t", L"t\\junction", L"t\\sub", L"t\\sub\\swapped", L"junction", L"out"})
         MakeDir(name);
-    for (auto name : {L"t\\junction\\kept", L"t\\sub\\swapped\\kept", L"junction\\kept", L"t\\link"})
+    for (auto name : {L"t\\junction\\kept", L"t\\sub\\swapped\\kept", L"junction\\kept",
+                      L"t\\link"})
         MakeFile(name, "kept");
     ASSERT_TRUE(::SetFileAttributesW(In(L"t\\link").c_str(), FILE_ATTRIBUTE_READONLY));
     FakeLinks::Install(sys::table, In(L"out"));
