@@ -30,11 +30,11 @@
     X(_waccess) X(towupper) X(malloc) X(free)                                        \
     TARNIO_DIRECTORY_CALLS(X)
 
-// Making and removing directories and files, replacing a file (kernel32;
-// every one of them exists on Windows XP).
+// Making and removing directories and files, replacing a file, the full path
+// name (kernel32; every one of them exists on Windows XP).
 #define TARNIO_DIRECTORY_CALLS(X)                                                    \
     X(CreateDirectoryW) X(RemoveDirectoryW) X(DeleteFileW) X(SetFileAttributesW)     \
-    X(MoveFileExW)
+    X(MoveFileExW) X(GetFullPathNameW)
 
 // The optional entry points, bound at run time (Bindings.h), by name and type.
 // Their entries hold null for a function the system or the C runtime lacks.

@@ -5,8 +5,9 @@
 // (syntax, validity, normalization) are based purely on string manipulation
 // and knowledge of Windows path conventions; they never consult the file
 // system. Only the operations under "File-system queries" and "Making and
-// removing" touch it, and MakeAbsolute and ExpandEnvironmentVariables read
-// the process's current directory and environment.
+// removing" touch it, and MakeAbsolute, MakeExtended and
+// ExpandEnvironmentVariables read the process's current directory and
+// environment.
 //
 // The backslash is the only separator: a forward slash is an ordinary
 // character of a name. Comparison ignores case, as the file system does.
@@ -177,6 +178,23 @@ public:
     // normalized. "\x" is absolute already and keeps the current drive out.
     Path Absolute() const;
     Path& MakeAbsolute();
+
+    // The extended-length form, which the system takes up to 32,767
+    // characters long: "\\?\" before the full path name of a drive path
+    // ("\\?\C:\dir\x"), "\\?\UNC\" in place of the leading "\\" of a UNC
+    // path ("\\?\UNC\srv\shr\x"). The full path name is the system's own
+    // (GetFullPathNameW), so the result names exactly what the path named
+    // before: relative and drive-relative paths are resolved against the
+    // current directories, "." and ".." are applied, forward slashes become
+    // backslashes and trailing dots and spaces of the last name are dropped,
+    // none of which the system does for an extended path. A path already in
+    // the "\\?\" or device ("\\.\") namespace, or resolving to a device
+    // ("con" gives "\\.\con"), and the empty path are returned as they are.
+    // Throws TarnIO::Error "unable to make extended path" (FileErrorCode,
+    // Win32 error, this path) when the system cannot resolve the path;
+    // MakeExtended's errors name TarnIO::Path::Extended.
+    Path Extended() const;
+    Path& MakeExtended();
 
     // Expands %NAME%, then ${NAME}, then $(NAME), one pass per syntax, from
     // the environment of the calling process. A value replaces the whole
