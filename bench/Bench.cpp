@@ -565,25 +565,6 @@ int MakeTree(const std::wstring& root) {
     return entries;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(h, &data));
-        FindClose(h);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 struct WalkTotals {
     std::uint64_t entries = 0;
     std::uint64_t bytes = 0;
@@ -779,8 +760,8 @@ int main() {
     wchar_t temp[MAX_PATH];
     Check(GetTempPathW(MAX_PATH, temp) != 0, "GetTempPathW");
     std::wstring dir = std::wstring(temp) + L"tarnbench-" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(dir);
-    Check(CreateDirectoryW(dir.c_str(), nullptr), "creating the work directory");
+    TarnIO::Path(dir).RemoveTree();  // a run killed earlier
+    Check(TarnIO::Path(dir).CreateDir(), "creating the work directory");
     const std::wstring dataFile = dir + L"\\data.bin";
     const std::wstring outLibrary = dir + L"\\out-library.bin";
     const std::wstring outRaw = dir + L"\\out-raw.bin";
@@ -806,7 +787,7 @@ int main() {
     IteratorRows(dir + L"\\tree", entries);
     PathRows();
 
-    RemoveTree(dir);
+    TarnIO::Path(dir).RemoveTree();
     std::printf("timed rows took %.1f s\n", Now() - timedStart);
     std::printf("%d passed, %d missed\n", passed, missed);
     return missed == 0 ? 0 : 1;
