@@ -80,6 +80,18 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
         EXPECT_EQ(row.after, after);
         ::SetFileAttributesW(target.AsCStr(), FILE_ATTRIBUTE_NORMAL);
     }
+    // A file holding the next name (a leftover) is passed over, never reused.
+    {
+        AtomicFile first(Path(In(L"x")));
+        std::wstring next = first.GetTemporaryPath().AsString();
+        const std::size_t count = next.rfind(L'-') + 1;
+        wchar_t hex[16];
+        std::swprintf(hex, 16, L"%lx.tmp", std::wcstoul(next.c_str() + count, nullptr, 16) + 1);
+        MakeFile(next.replace(count, std::wstring::npos, hex).substr(dir.size() + 1), "left");
+        EXPECT_NE(next, AtomicFile(Path(In(L"x"))).GetTemporaryPath().AsString());
+        EXPECT_EQ("left", ReadBack(next));
+        ::DeleteFileW(next.c_str());
+    }
     // A missing directory (the temporary's name is named), an empty target, a second Commit.
     const std::string missing = ".\\AtomicFile TarnIO::AtomicFile::AtomicFile: unable to open "
                                 "file; FileErrorCode=fileErrorNotFound; Win32Error=3; filePath=" +
