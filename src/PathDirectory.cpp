@@ -5,6 +5,7 @@
 
 #include "TarnIO/FileHandle.h"
 
+#include "FullPathName.h"
 #include "ScopedFind.h"
 #include "Sys.h"
 #include "Throw.h"
@@ -65,6 +66,11 @@ std::wstring WithoutTrailingBackslashes(std::wstring text) {
     while (text.size() > keep && text.back() == backslash)
         text.pop_back();
     return text;
+}
+
+bool IsRoot(const std::wstring& text) {
+    const std::wstring trimmed = WithoutTrailingBackslashes(text);
+    return trimmed.size() <= RootLength(trimmed) || trimmed == L"\\";
 }
 
 // The directory that holds text's last name, or empty when that is a root or
@@ -271,10 +277,16 @@ bool Path::RemoveDir() const {
 
 bool Path::RemoveTree() const {
     VerifyNotEmpty(*this, TARNIO_HERE("TarnIO::Path::RemoveTree"));
-    const std::wstring root = WithoutTrailingBackslashes(path);
-    if (root.size() <= RootLength(root) || root == L"\\")
-        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::Path::RemoveTree"), "path");
+    // A root is refused however it is spelt: "C:\dir\.." and "\" are roots
+    // too, and "C:" is the current directory of C:, the root when it is.
     Failure failure;
+    std::wstring full;
+    if (const DWORD error = detail::FullPathName(path, full))
+        detail::ThrowWin32Path<Error>("unable to remove directory tree",
+                                      TARNIO_HERE("TarnIO::Path::RemoveTree"), error, *this);
+    if (IsRoot(path) || IsRoot(full))
+        detail::ThrowInvalidArgument(TARNIO_HERE("TarnIO::Path::RemoveTree"), "path");
+    const std::wstring root = WithoutTrailingBackslashes(path);
     const DWORD attributes = sys::GetFileAttributesW(root.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD error = ::GetLastError();

@@ -4,6 +4,7 @@
 // system anything.
 #include "TarnIO/Path.h"
 
+#include "FullPathName.h"
 #include "Sys.h"
 #include "Throw.h"
 
@@ -276,21 +277,10 @@ Path Path::Extended() const {
     };
     if (path.empty() || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\"))
         return *this;
-    // Sized as for GetCurrentDirectoryW: again with the size the system asks
-    // for while the first buffer is too small.
-    std::wstring full(MAX_PATH + 1, L'\0');
-    DWORD length = sys::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0],
-                                         nullptr);
-    while (length > full.size()) {
-        full.resize(length);
-        length = sys::GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
-    }
-    if (length == 0) {
-        const DWORD error = ::GetLastError();
+    std::wstring full;
+    if (const DWORD error = detail::FullPathName(path, full))
         detail::ThrowWin32Path<Error>("unable to make extended path",
                                       TARNIO_HERE("TarnIO::Path::Extended"), error, *this);
-    }
-    full.resize(length);
     if (startsWith(full, L"\\\\.\\"))  // a device name
         return Path(full);
     if (startsWith(full, L"\\\\"))  // "\\srv\shr" becomes "\\?\UNC\srv\shr"
@@ -299,6 +289,26 @@ Path Path::Extended() const {
 }
 
 Path& Path::MakeExtended() { return *this = Extended(); }
+
+namespace detail {
+
+unsigned long FullPathName(const std::wstring& path, std::wstring& full) {
+    // Sized as for GetCurrentDirectoryW: again with the size the system asks
+    // for while the first buffer is too small.
+    full.assign(MAX_PATH + 1, L'\0');
+    DWORD length = sys::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0],
+                                         nullptr);
+    while (length > full.size()) {
+        full.resize(length);
+        length = sys::GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    }
+    if (length == 0)
+        return ::GetLastError();
+    full.resize(length);
+    return NO_ERROR;
+}
+
+}  // namespace detail
 
 Path Path::ExpandEnvironmentVariables() const {
     Path result(*this);

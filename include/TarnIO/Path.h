@@ -284,8 +284,9 @@ public:
     // failed entry stay, and then "unable to remove directory tree" is thrown
     // for the first failure, with the path of the entry that could not be
     // removed (or of the directory that could not be listed). A root ("C:\",
-    // "C:", "\", "\\srv\shr", "\\?\C:\") throws TarnError::InvalidArgument
-    // naming "path".
+    // "C:", "\", "\\srv\shr", "\\?\C:\"), or a path whose full path name is
+    // one ("C:\dir\.."), throws TarnError::InvalidArgument naming "path"
+    // before anything is touched.
     bool RemoveTree() const;
 
 private:
