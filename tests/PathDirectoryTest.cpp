@@ -80,6 +80,14 @@ TEST_F(PathDirectoryTest, MakeAndRemove) {
     for (const Row& row : rows)
         EXPECT_EQ(row.outcome, Outcome(row.operation, dir, In(row.path)))
             << row.operation << " " << Path(row.path).AsNarrowString();
+    // Relative paths go against the current directory ("ab" is no drive).
+    wchar_t saved[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.c_str()));
+    const bool made = Path(L"ab\\c").CreateDirs(), listed = Path(In(L"ab\\c")).Exists();
+    const bool removed = Path(L"ab").RemoveTree();
+    ::SetCurrentDirectoryW(saved);  // a current directory cannot be removed
+    EXPECT_TRUE(made && listed && removed);
     // What stands now, and the misuse each refuses.
     EXPECT_EQ(TarnTest::Names({"e", "new"}), TarnTest::Listing(dir));
     for (const auto& operation : operations)  // roots: internal/RemoveTreeTest.cpp
