@@ -834,25 +834,6 @@ int MakeTree(const std::wstring& root, int sections, std::vector<TreeFile>& file
     return entries;
 }
 
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW data;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = dir + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileW(full.c_str());
-        } while (FindNextFileW(h, &data));
-        FindClose(h);
-    }
-    RemoveDirectoryW(dir.c_str());
-}
-
 struct WalkTotals {
     std::uint64_t entries = 0;
     std::uint64_t bytes = 0;
@@ -1369,13 +1350,13 @@ int main(int argc, char** argv) {
     wchar_t temp[MAX_PATH];
     Check(GetTempPathW(MAX_PATH, temp) != 0, "GetTempPathW");
     std::wstring dir = std::wstring(temp) + L"tarnbench-" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(dir);
-    Check(CreateDirectoryW(dir.c_str(), nullptr), "creating the work directory");
+    TarnIO::Path(dir).RemoveTree();  // a run killed earlier
+    Check(TarnIO::Path(dir).CreateDir(), "creating the work directory");
     if (study) {
         std::printf("tarnbench --write-study, %s build, %d trials\n",
                     sizeof(void*) == 8 ? "x86_64" : "i686", trials);
         WriteStudy(dir, trials);
-        RemoveTree(dir);
+        TarnIO::Path(dir).RemoveTree();
         return 0;
     }
     const std::wstring dataFile = dir + L"\\data.bin";
@@ -1410,7 +1391,7 @@ int main(int argc, char** argv) {
     PathRows(reach);
     GrowthRows(reach);
 
-    RemoveTree(dir);
+    TarnIO::Path(dir).RemoveTree();
     std::printf("timed rows took %.1f s\n", Now() - timedStart);
     std::printf("summary: %d rows judged, %d passed, %zu failed", passed + int(failures.size()),
                 passed, failures.size());

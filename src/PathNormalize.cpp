@@ -1,16 +1,21 @@
 // Path: validity of names, normalization, making absolute and expanding
-// environment references. Only GetCurrentDirectoryW and the environment
-// lookup ask the system anything.
+// environment references, the extended-length form. Only
+// GetCurrentDirectoryW, GetFullPathNameW and the environment lookup ask the
+// system anything.
 #include "TarnIO/Path.h"
 
+#include "FullPathName.h"
 #include "Sys.h"
+#include "Throw.h"
 
+#include <cwchar>
 #include <vector>
 
 namespace TarnIO {
 
 namespace {
 
+const char* const sourceFile = ".\\Path";
 const wchar_t backslash = Path::separator;
 
 // Reserved by the system in every directory, whatever the case.
@@ -265,6 +270,45 @@ Path& Path::MakeAbsolute() {
     }
     return MakeNormalized();  // empties the narrow form
 }
+
+Path Path::Extended() const {
+    auto startsWith = [](const std::wstring& text, const wchar_t* prefix) {
+        return text.compare(0, std::wcslen(prefix), prefix) == 0;
+    };
+    if (path.empty() || startsWith(path, L"\\\\?\\") || startsWith(path, L"\\\\.\\"))
+        return *this;
+    std::wstring full;
+    if (const DWORD error = detail::FullPathName(path, full))
+        detail::ThrowWin32Path<Error>("unable to make extended path",
+                                      TARNIO_HERE("TarnIO::Path::Extended"), error, *this);
+    if (startsWith(full, L"\\\\.\\"))  // a device name
+        return Path(full);
+    if (startsWith(full, L"\\\\"))  // "\\srv\shr" becomes "\\?\UNC\srv\shr"
+        return Path(full.replace(0, 2, L"\\\\?\\UNC\\"));
+    return Path(L"\\\\?\\" + full);
+}
+
+Path& Path::MakeExtended() { return *this = Extended(); }
+
+namespace detail {
+
+unsigned long FullPathName(const std::wstring& path, std::wstring& full) {
+    // Sized as for GetCurrentDirectoryW: again with the size the system asks
+    // for while the first buffer is too small.
+    full.assign(MAX_PATH + 1, L'\0');
+    DWORD length = sys::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0],
+                                         nullptr);
+    while (length > full.size()) {
+        full.resize(length);
+        length = sys::GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+    }
+    if (length == 0)
+        return ::GetLastError();
+    full.resize(length);
+    return NO_ERROR;
+}
+
+}  // namespace detail
 
 Path Path::ExpandEnvironmentVariables() const {
     Path result(*this);

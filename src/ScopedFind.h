@@ -20,6 +20,7 @@ public:
     ScopedFind& operator=(const ScopedFind&) = delete;
 
     bool IsValid() const { return find != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return find; }
 
 private:
     HANDLE find;

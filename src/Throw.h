@@ -60,6 +60,16 @@ template <class E>
              MakeErrorInfo<ErrorInfo_filePath>(filePath));
 }
 
+// A failed Win32 call on a path (making, removing, replacing): FileErrorCode,
+// the Win32 error, then the path concerned.
+template <class E>
+[[noreturn]] void ThrowWin32Path(const char* message, const TarnError::Context& context,
+                                 unsigned long error, const Path& path) {
+    Throw<E>(message, context, MakeErrorInfo<ErrorInfo_FileErrorCode>(MapFileErrorWin32(error)),
+             MakeErrorInfo<TarnError::ErrorInfo_Win32Error>(error),
+             MakeErrorInfo<ErrorInfo_path>(path));
+}
+
 // A failed C runtime call: FileErrorCode, then errno.
 template <class E>
 [[noreturn]] void ThrowErrno(const char* message, const TarnError::Context& context, int error) {

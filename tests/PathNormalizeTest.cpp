@@ -130,6 +130,16 @@ TEST_F(PathAbsoluteTest, MakeAbsoluteAgainstTheCurrentDirectory) {
     };
     for (const Row& row : rows)
         ExpectTwins(row.text, row.absolute, &Path::Absolute, &Path::MakeAbsolute);
+    // The extended form resolves as the system would, then stops the system resolving.
+    const std::wstring x = L"\\\\?\\", here = x + current;
+    const Row extended[] = {
+        {L"x", here + L"\\x"}, {L"a/b\\..\\c. ", here + L"\\a\\c"}, {L"", L""},
+        {L"\\x", x + current.substr(0, 2) + L"\\x"}, {L"C:\\w\\.\\y\\", x + L"C:\\w\\y\\"},
+        {L"\\\\srv\\shr\\x\\..\\y", x + L"UNC\\srv\\shr\\y"}, {L"con", L"\\\\.\\con"},
+        {x + L"C:\\a\\..", x + L"C:\\a\\.."}, {L"\\\\.\\pipe\\p", L"\\\\.\\pipe\\p"},
+    };
+    for (const Row& row : extended)
+        ExpectTwins(row.text, row.absolute, &Path::Extended, &Path::MakeExtended);
 
     // A current directory longer than MAX_PATH: the first lookup's buffer is too small.
     std::wstring deep = dir;

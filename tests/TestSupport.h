@@ -3,11 +3,13 @@
 #pragma once
 
 #include <TarnError/Error.h>
+#include <TarnIO/Path.h>
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <functional>
 #include <regex>
 #include <sstream>
@@ -17,27 +19,38 @@
 
 namespace TarnTest {
 
-// Deletes dir and everything below it; false when anything could not be
-// removed (on Windows an open handle makes the delete fail).
-inline bool RemoveTree(const std::wstring& dir) {
-    bool ok = true;
+typedef std::vector<std::string> Names;
+
+// Every name below dir, relative to it, sorted ("a", "a\\b"), found with plain Win32 calls.
+inline Names Listing(const std::wstring& dir, const std::string& prefix = "") {
+    Names names;
     WIN32_FIND_DATAW data;
     HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring full = dir + L"\\" + name;
-            ::SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                ok = RemoveTree(full) && ok;
-            else
-                ok = ::DeleteFileW(full.c_str()) && ok;
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = ::FindNextFileW(find, &data)) {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        names.push_back(prefix + std::string(name.begin(), name.end()));
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            const Names below = Listing(dir + L"\\" + name, names.back() + "\\");
+            names.insert(names.end(), below.begin(), below.end());
+        }
     }
-    return ::RemoveDirectoryW(dir.c_str()) && ok;
+    if (find != INVALID_HANDLE_VALUE)
+        ::FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What removing path with everything below it threw, "" when it went; on
+// Windows a handle left open makes it fail.
+inline std::string RemoveTree(const std::wstring& path) {
+    try {
+        TarnIO::Path(path).RemoveTree();
+        return "";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
 }
 
 // A fresh directory per test under the system's temporary directory. Its
@@ -52,13 +65,13 @@ protected:
         static unsigned counter = 0;
         dir = std::wstring(base, length) + L"tarn-" + std::to_wstring(::GetCurrentProcessId()) +
               L"-" + std::to_wstring(++counter);
-        ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr)) << ::GetLastError();
+        ASSERT_TRUE(TarnIO::Path(dir).CreateDir());
     }
 
     void TearDown() override {
         if (!dir.empty()) {
-            EXPECT_TRUE(RemoveTree(dir)) << "temporary directory not removable: something "
-                                            "was left open";
+            EXPECT_EQ("", RemoveTree(dir)) << "temporary directory not removable: something was "
+                                              "left open";
         }
     }
 
@@ -82,7 +95,7 @@ protected:
 
     std::wstring MakeDir(const std::wstring& name) {
         std::wstring full = In(name);
-        EXPECT_TRUE(::CreateDirectoryW(full.c_str(), nullptr)) << ::GetLastError();
+        EXPECT_TRUE(TarnIO::Path(full).CreateDir());
         return full;
     }
 
@@ -128,8 +141,6 @@ inline std::vector<std::string> DetailNames(const TarnError::Error& e) {
         names.push_back(e.GetInfoAt(i).GetName());
     return names;
 }
-
-typedef std::vector<std::string> Names;
 
 // What a detail renders.
 inline std::string Rendered(const TarnError::ErrorInfoBase& info) {

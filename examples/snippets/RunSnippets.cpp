@@ -15,13 +15,14 @@ std::string Slurp(TarnIO::Stream& in);
 void InspectionQuickStart(const TarnIO::Path& path);
 std::uint64_t TotalSize(const TarnIO::Path& dir);
 bool OpenOrReport(const wchar_t* name);
+std::uint64_t DirectoriesQuickStart(const TarnIO::Path& dir);
 
 int main() {
     wchar_t temp[MAX_PATH + 1];
     DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
     TarnIO::Path dir = TarnIO::Path(std::wstring(temp, length))
                            .Child(L"tarn-snippets-" + std::to_wstring(::GetCurrentProcessId()));
-    if (!::CreateDirectoryW(dir.AsCStr(), nullptr))
+    if (!dir.CreateDir())
         return 1;
 
     int failures = 0;
@@ -35,12 +36,14 @@ int main() {
         InspectionQuickStart(dir.Child(L"hello.txt"));
         check(TotalSize(dir) == 12, "TotalSize counts the 12 bytes written");
         check(OpenOrReport(dir.Child(L"missing.txt").AsCStr()), "a missing file is reported");
+        check(DirectoriesQuickStart(dir) == 21, "the saved file holds its 21 bytes");
+        check(!dir.Child(L"app").Exists(), "the tree is gone");
+        dir.Child(L"hello.txt").RemoveFile();
+        check(dir.RemoveDir(), "nothing was left open");
     } catch (const std::exception& e) {
         std::printf("FAILED: %s\n", e.what());
         ++failures;
     }
-    ::DeleteFileW(dir.Child(L"hello.txt").AsCStr());
-    check(::RemoveDirectoryW(dir.AsCStr()) != 0, "nothing was left open");
     std::printf("%d failed\n", failures);
     return failures == 0 ? 0 : 1;
 }

@@ -28,23 +28,21 @@ std::wstring TakeBackendOption(Args& args) {
 
 std::unique_ptr<TarnIO::File> OpenForReading(const std::wstring& backend,
                                              const std::wstring& path) {
-    TarnIO::Path name(path);
+    // Sharing reads, writes and deletion, so that a file another program
+    // holds open (a log being written) can be read. The C runtime's opens
+    // cannot share deletion: its backends take over a handle opened so.
+    const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    auto handle = std::make_unique<TarnIO::FileHandle>(TarnIO::Path(path), GENERIC_READ, shareAll);
+    if (backend == L"handle")
+        return handle;
+    auto descriptor =
+        std::make_unique<TarnIO::FileDescriptor>(handle->Raw(), _O_RDONLY | _O_BINARY);
+    handle->Release();
     if (backend == L"fd")
-        return std::make_unique<TarnIO::FileDescriptor>(name, _O_RDONLY | _O_BINARY, _SH_DENYWR);
-    if (backend == L"stdio")
-        return std::make_unique<TarnIO::StdFile>(name, L"rb", _SH_DENYWR);
-    return std::make_unique<TarnIO::FileHandle>(name, GENERIC_READ, FILE_SHARE_READ);
-}
-
-std::unique_ptr<TarnIO::File> CreateForWriting(const std::wstring& backend,
-                                               const std::wstring& path) {
-    TarnIO::Path name(path);
-    if (backend == L"fd")
-        return std::make_unique<TarnIO::FileDescriptor>(
-            name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYRW, _S_IREAD | _S_IWRITE);
-    if (backend == L"stdio")
-        return std::make_unique<TarnIO::StdFile>(name, L"wb", _SH_DENYRW);
-    return std::make_unique<TarnIO::FileHandle>(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS);
+        return descriptor;
+    auto stream = std::make_unique<TarnIO::StdFile>(descriptor->Raw(), "rb");
+    descriptor->Release();
+    return stream;
 }
 
 }  // namespace tarn

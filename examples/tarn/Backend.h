@@ -16,11 +16,7 @@ namespace tarn {
 // Throws UsageError for a missing or unknown name.
 std::wstring TakeBackendOption(Args& args);
 
-// Opens an existing file for reading.
+// Opens an existing file for reading, sharing reads, writes and deletion.
 std::unique_ptr<TarnIO::File> OpenForReading(const std::wstring& backend, const std::wstring& path);
-// Creates the file, or empties an existing one, for writing; nobody else may
-// open it meanwhile.
-std::unique_ptr<TarnIO::File> CreateForWriting(const std::wstring& backend,
-                                               const std::wstring& path);
 
 }  // namespace tarn

@@ -36,5 +36,7 @@ int MvCommand(const Args& args);
 int CatCommand(const Args& args);
 int CpCommand(const Args& args);
 int StatCommand(const Args& args);
+int MkdirCommand(const Args& args);
+int RmCommand(const Args& args);
 
 }  // namespace tarn

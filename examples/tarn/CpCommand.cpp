@@ -1,13 +1,14 @@
-// tarn cp: copies a file in chunks through the backend chosen with
-// --backend handle|fd|stdio, reading and writing through the File interface
-// only. Large copies show their progress on standard error. A copy that
-// fails deletes what it wrote: no partial destination is left behind.
+// tarn cp: copies a file in chunks, reading through the backend chosen with
+// --backend handle|fd|stdio and writing through a TarnIO::AtomicFile, through
+// the File interface only. Large copies show their progress on standard
+// error. The destination is replaced only by a complete copy: one that fails
+// or is interrupted (Ctrl-C) leaves it as it was.
 #include "Backend.h"
 #include "Commands.h"
 
+#include <TarnIO/AtomicFile.h>
 #include <TarnIO/FileHandle.h>
 #include <TarnIO/Path.h>
-#include <TarnIO/PathStats.h>
 
 #include <windows.h>
 
@@ -23,6 +24,15 @@ namespace tarn {
 namespace {
 
 const std::size_t chunkSize = 1 << 20;
+
+// Set by Ctrl-C or Ctrl-Break: the copy stops after its chunk and throws, so
+// the destination's temporary is removed on the way out.
+volatile LONG interrupted = 0;
+BOOL WINAPI Interrupt(DWORD) { return ::InterlockedExchange(&interrupted, 1), TRUE; }
+struct InterruptHandler {
+    InterruptHandler() { ::SetConsoleCtrlHandler(Interrupt, TRUE); }
+    ~InterruptHandler() { ::SetConsoleCtrlHandler(Interrupt, FALSE); }
+};
 // Smaller files are done before a progress line would be worth reading.
 const std::uint64_t progressThreshold = 8ull << 20;
 
@@ -110,6 +120,8 @@ std::uint64_t Copy(TarnIO::File& source, TarnIO::File& destination, Progress& pr
         WriteAll(destination, buffer.data(), got);
         done += got;
         progress.Update(done, false);
+        if (interrupted)
+            throw std::runtime_error("interrupted: the destination was left as it was");
     }
     // Writes still buffered (stdio) fail here rather than unseen in Close.
     destination.Flush();
@@ -126,24 +138,23 @@ int CpCommand(const Args& args) {
                                           : "only one source and one destination"};
     std::wstring source = names[0];
     std::wstring destination = names[1];
+    // A directory, "DIR" or "DIR\", receives the file under its own name.
     TarnIO::Path destinationPath(destination);
-    TarnIO::PathStats stats;
-    if (destinationPath.Query(stats) && stats.IsDirectory())
+    if (destinationPath.Exists() && destinationPath.IsDirectory())
         destination = destinationPath.Child(TarnIO::Path(source).GetBase()).AsString();
     if (SameFile(source, destination))
         throw UsageError{"source and destination are the same file"};
 
     std::unique_ptr<TarnIO::File> in = OpenForReading(backend, source);
     Progress progress(in->GetSize());
-    std::unique_ptr<TarnIO::File> out = CreateForWriting(backend, destination);
+    InterruptHandler handler;
+    TarnIO::AtomicFile out{TarnIO::Path(destination)};  // destroyed uncommitted: removed
     try {
-        std::uint64_t done = Copy(*in, *out, progress);
+        std::uint64_t done = Copy(*in, out, progress);
         progress.Update(done, true);
-        out->Close();
+        out.Commit();
     } catch (...) {
         progress.Abandon();
-        out->Close();
-        ::DeleteFileW(destination.c_str());
         throw;
     }
     return 0;

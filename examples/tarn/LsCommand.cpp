@@ -76,10 +76,12 @@ int LsCommand(const Args& args) {
         Out(Line(it));
         ++count;
     }
-    // The iterator does not tell "nothing matched" from "no such directory".
+    // The iterator does not tell "nothing matched" from "no such directory"
+    // or "a file, not a directory".
     const TarnIO::Path directory = start.GetDirectory();
-    if (count == 0 && !directory.IsEmpty() && !directory.Exists()) {
-        Err(L"tarn: no such directory: " + directory.AsString() + L"\n");
+    if (count == 0 && !directory.IsEmpty() && !(directory.Exists() && directory.IsDirectory())) {
+        const wchar_t* what = directory.Exists() ? L"not a directory" : L"no such directory";
+        Err(L"tarn: " + std::wstring(what) + L": " + directory.AsString() + L"\n");
         return 1;
     }
     Out(std::to_wstring(count) + (count == 1 ? L" entry\n" : L" entries\n"));

@@ -4,9 +4,10 @@
 // validated, normalized or made absolute at construction. The text operations
 // (syntax, validity, normalization) are based purely on string manipulation
 // and knowledge of Windows path conventions; they never consult the file
-// system. Only the operations under "File-system queries" touch it, and
-// MakeAbsolute and ExpandEnvironmentVariables read the process's current
-// directory and environment.
+// system. Only the operations under "File-system queries" and "Making and
+// removing" touch it, and MakeAbsolute, MakeExtended and
+// ExpandEnvironmentVariables read the process's current directory and
+// environment.
 //
 // The backslash is the only separator: a forward slash is an ordinary
 // character of a name. Comparison ignores case, as the file system does.
@@ -178,6 +179,23 @@ public:
     Path Absolute() const;
     Path& MakeAbsolute();
 
+    // The extended-length form, which the system takes up to 32,767
+    // characters long: "\\?\" before the full path name of a drive path
+    // ("\\?\C:\dir\x"), "\\?\UNC\" in place of the leading "\\" of a UNC
+    // path ("\\?\UNC\srv\shr\x"). The full path name is the system's own
+    // (GetFullPathNameW), so the result names exactly what the path named
+    // before: relative and drive-relative paths are resolved against the
+    // current directories, "." and ".." are applied, forward slashes become
+    // backslashes and trailing dots and spaces of the last name are dropped,
+    // none of which the system does for an extended path. A path already in
+    // the "\\?\" or device ("\\.\") namespace, or resolving to a device
+    // ("con" gives "\\.\con"), and the empty path are returned as they are.
+    // Throws TarnIO::Error "unable to make extended path" (FileErrorCode,
+    // Win32 error, this path) when the system cannot resolve the path;
+    // MakeExtended's errors name TarnIO::Path::Extended.
+    Path Extended() const;
+    Path& MakeExtended();
+
     // Expands %NAME%, then ${NAME}, then $(NAME), one pass per syntax, from
     // the environment of the calling process. A value replaces the whole
     // reference, opening token and closing character included, and the scan
@@ -225,6 +243,51 @@ public:
     // directories too. Throws TarnIO::Error "unable to rename file" with the
     // Win32 error.
     static void Rename(const Path& from, const Path& to);
+
+    // --- Making and removing --------------------------------------------
+    // The wide text goes to the system as it stands. Each answers true when
+    // it made or removed something and false when there was nothing to do;
+    // failures throw TarnIO::Error with the FileErrorCode, the Win32 error and
+    // the path that failed (ErrorInfo_path), in that order. The empty path
+    // throws TarnError::InvalidArgument naming "path".
+
+    // CreateDirectoryW: false when a directory (or a link to one) of that
+    // name exists already. A file of that name or a missing parent throws
+    // "unable to create directory".
+    bool CreateDir() const;
+    // The same, making the missing parents first, from the nearest existing
+    // one down; roots ("C:\", "\\srv\shr") are never made. An existing file
+    // on the way throws with that file's path and ERROR_ALREADY_EXISTS
+    // (fileErrorExists); a directory made before a later one failed stays.
+    bool CreateDirs() const;
+    // DeleteFileW: false when the file, or a directory on the way, is
+    // missing. A symbolic link is removed, never its target. A read-only file
+    // is refused as the system refuses it (access denied). Throws "unable to
+    // remove file".
+    bool RemoveFile() const;
+    // RemoveDirectoryW of an empty directory, or of a directory link
+    // (junction, symbolic link), which goes as a link. false when missing.
+    // Throws "unable to remove directory" (ERROR_DIR_NOT_EMPTY, 145, for a
+    // directory that is not empty).
+    bool RemoveDir() const;
+    // Removes this file or directory with everything below it, read-only
+    // entries included (their attribute is cleared first), and never follows
+    // a reparse point: a junction or symbolic link, inside the tree or given
+    // as the path itself, is removed as a link and what it points to is left
+    // untouched. Each directory is held open, without sharing deletion, while
+    // its entries go, so it cannot be swapped for a link meanwhile, and is
+    // looked at again through that handle before anything inside it is
+    // removed. A read-only link keeps its attribute (changing attributes by
+    // name could reach the link's target), so the system may refuse it.
+    // false when the path does not exist. A failure does not stop the
+    // removal: everything else that can go goes, the directories above a
+    // failed entry stay, and then "unable to remove directory tree" is thrown
+    // for the first failure, with the path of the entry that could not be
+    // removed (or of the directory that could not be listed). A root ("C:\",
+    // "C:", "\", "\\srv\shr", "\\?\C:\"), or a path whose full path name is
+    // one ("C:\dir\.."), throws TarnError::InvalidArgument naming "path"
+    // before anything is touched.
+    bool RemoveTree() const;
 
 private:
     friend class PathTestAccess;

@@ -61,15 +61,16 @@ struct State {
     int calls = 0, failAt = -1;  // failable calls so far; the one to fail (-1: none)
     const Error* error = nullptr;
     // The fault as it happened: the call, the innermost operation, which call of that function
-    // within it (from 1), the search that failed, the scenario's step and progress then.
+    // within it (from 1), the name it was about (its wide name argument, or the name its handle
+    // or search was opened with), the scenario's step and progress then.
     bool injected = false;
     int failedCall = -1, ordinal = 0, stepAtFault = -1, progressAtFault = 0;
-    std::string label; std::wstring searchPattern;
+    std::string label; std::wstring failedName;
     int totals[calls::count] = {};  // every call, failable or not, by function
     int step = 0, progress = 0;     // the scenario's step, and entries it reported so far
     std::vector<Frame> frames;
     std::multiset<std::pair<int, std::uintptr_t>> open;
-    std::map<std::uintptr_t, std::wstring> searches;  // find handle -> pattern
+    std::map<std::uintptr_t, std::wstring> names;  // handle -> name, find handle -> pattern
     std::set<FILE*> failedStreams;  // streams whose error indicator an injected fault set
     std::vector<std::string> problems;
 };
@@ -115,8 +116,8 @@ void Note(const Args& args, R result) {
     if constexpr (Any(id, calls::CreateFileA, calls::CreateFileW, calls::FindFirstFileW)) {
         if (result != INVALID_HANDLE_VALUE)
             Opened(id == calls::FindFirstFileW ? search : handle, result);
-        if constexpr (id == calls::FindFirstFileW)
-            Current().searches[Key(result)] = first;
+        if constexpr (id != calls::CreateFileA)
+            Current().names[Key(result)] = first;
     } else if constexpr (Any(id, calls::_sopen_s, calls::fopen_s)) {
         if (result == 0)
             Opened(id == calls::fopen_s ? stream : descriptor, *first);
@@ -186,10 +187,11 @@ R Dispatch(const Args& args, Real real) {
         if (index == s.failAt) {
             s.injected = true, s.failedCall = id, s.label = s.frames.back().label;
             s.ordinal = ordinal, s.progressAtFault = s.progress, s.stepAtFault = s.step;
-            if constexpr (id == calls::FindFirstFileW)
-                s.searchPattern = std::get<0>(args);
-            else if constexpr (id == calls::FindNextFileW)
-                s.searchPattern = s.searches[Key(std::get<0>(args))];
+            using First = std::decay_t<std::tuple_element_t<0, Args>>;
+            if constexpr (std::is_same_v<First, const wchar_t*>)
+                s.failedName = std::get<0>(args) ? std::get<0>(args) : L"";
+            else if constexpr (std::is_same_v<First, HANDLE>)
+                s.failedName = s.names[Key(std::get<0>(args))];
             return Fail<id, R>(args, real);
         }
     }

@@ -1,12 +1,15 @@
 // The fault sweep: each scenario runs once to count its system calls, then once per call with
 // that call failing (access denied, sharing violation, disk full, broken pipe), and again with
 // the run-time bound functions absent. Every run must end in the documented result or exception,
-// with nothing left open and the object still closable and destroyable.
+// with nothing left open, the object still closable and destroyable, no temporary of a save left
+// behind and nothing removed that a link points to.
 #include "../TestSupport.h"
 
 #include "Bindings.h"
+#include "FakeLinks.h"
 #include "FaultInjection.h"
 
+#include <TarnIO/AtomicFile.h>
 #include <TarnIO/Error.h>
 #include <TarnIO/FileDescriptor.h>
 #include <TarnIO/FileError.h>
@@ -223,15 +226,71 @@ void Walk(ScenarioRun& r) {
     });
 }
 
-// With reparse set, "link" is reported as a symbolic link (Wine cannot make one).
-struct Scenario { std::string name; void (*body)(ScenarioRun&); bool reparse = false; };
+// Make and remove directories, files and a tree, and the extended form.
+void PathDirectories(ScenarioRun& r) {
+    auto step = [&](const std::string& op, auto f) { r.Step("TarnIO::Path::" + op, f); };
+    step("CreateDir", [&] { return Number(Path(r.In(L"new")).CreateDir()); });
+    step("CreateDirs", [&] { return Number(Path(r.In(L"a\\b\\c")).CreateDirs()); });
+    step("RemoveDir", [&] { return Number(Path(r.In(L"new")).RemoveDir()); });
+    step("RemoveFile", [&] { return Number(Path(r.In(L"data.bin")).RemoveFile()); });
+    step("Extended", [&] {
+        return Number(Path(r.In(L"x\\..\\y")).Extended().AsString() == L"\\\\?\\" + r.In(L"y"));
+    });
+    step("RemoveTree", [&] { return Number(Path(r.In(L"tree")).RemoveTree()); });
+}
+
+// A save over a hidden target, committed; one abandoned.
+void AtomicSaves(ScenarioRun& r) {
+    Held<AtomicFile> saved, abandoned;
+    r.queried = r.In(L"saved.txt");
+    auto step = [&](const std::string& op, auto f) { r.Step("TarnIO::AtomicFile::" + op, f); };
+    step("AtomicFile", [&] { return saved.Make(Path(r.queried)), ""; });
+    step("Write", [&] { return Number(saved->Write(content.data(), content.size())); });
+    step("Commit", [&] {
+        saved->Commit();
+        const bool hidden = ::GetFileAttributesW(r.queried.c_str()) & FILE_ATTRIBUTE_HIDDEN;
+        return ReadBack(r.queried) + (hidden ? " hidden" : "");
+    });
+    step("AtomicFile", [&] { return abandoned.Make(Path(r.In(L"data.bin"))), ""; });
+    step("Write", [&] { return Number(abandoned->Write("x", 1)); });
+    step("Close", [&] { return abandoned->Close(), ReadBack(r.In(L"data.bin")); });
+}
+
+// What the system call table reports beneath the wrappers: for FileHandle::Query, every open
+// file has the reparse attribute and a search for "link" the symbolic-link tag (the system's
+// name for an open file is looked up on the current drive); for RemoveTree, FakeLinks.h.
+BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
+    const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
+    info->dwFileAttributes |= ok ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
+    return ok;
+}
+HANDLE WINAPI ReparseSearch(LPCWSTR name, LPWIN32_FIND_DATAW data) {
+    HANDLE find = sys::realTable.FindFirstFileW(name, data);
+    if (find != INVALID_HANDLE_VALUE && std::wstring(data->cFileName) == L"link")
+        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT, data->dwReserved0 = 0xA000000C;
+    return find;
+}
+void DressQuery(sys::Table& below, const std::wstring& dir) {
+    below.GetFileInformationByHandle = ReparseInformation, below.FindFirstFileW = ReparseSearch;
+    ::SetCurrentDirectoryW(dir.c_str());
+}
+void DressLinks(sys::Table& below, const std::wstring& dir) {
+    FakeLinks::Install(below, dir + L"\\out");
+}
+
+struct Scenario {
+    std::string name;
+    void (*body)(ScenarioRun&);
+    decltype(&DressQuery) dress = nullptr;
+};
 template <class T>
 void AddScenarios(std::vector<Scenario>& list) {
     const std::string n = nameOf<T>;
     list.insert(list.end(), {{n + ": open + read all + close", BackendScenario<T, 0>},
                              {n + ": open + write + flush + close", BackendScenario<T, 1>},
                              {n + ": seek and size", BackendScenario<T, 2>},
-                             {n + ": Query on a reparse point", BackendScenario<T, 3>, true}});
+                             {n + ": Query on a reparse point", BackendScenario<T, 3>,
+                              DressQuery}});
 }
 std::vector<Scenario> Scenarios() {
     std::vector<Scenario> list;
@@ -240,7 +299,9 @@ std::vector<Scenario> Scenarios() {
     list.insert(list.end(),
                 {{"StdFile over a descriptor", HandOverScenario<StdFile, FileDescriptor>},
                  {"FileDescriptor over a handle", HandOverScenario<FileDescriptor, FileHandle>},
-                 {"Path queries", PathQueries}, {"PathIterator: descending walk", Walk}});
+                 {"Path queries", PathQueries}, {"PathIterator: descending walk", Walk},
+                 {"Path: make and remove, links in the tree", PathDirectories, DressLinks},
+                 {"AtomicFile: committed and abandoned", AtomicSaves}});
     return list;
 }
 
@@ -255,6 +316,7 @@ struct Rule {
     const std::type_info* type;  // or this is thrown; null: nothing is
     std::string message, function;  // function: the Context function; empty: the operation's
     Names details;
+    bool fromFault = false;  // the path or file name detail is the name the failed call was about
 };
 std::string False(Fault) { return "0"; }
 std::string QueryRefused(Fault) { return "ok=0 exists=0 lastError=0"; }  // left untouched
@@ -269,7 +331,7 @@ std::string AtEnd(Fault x) {
 // A failed search ends its own directory's part of the walk: what was reported stays, the rest
 // of that directory and everything below it is missing, the other directories are walked.
 std::string TruncatedWalk(Fault x) {
-    const std::wstring& pattern = x.f.searchPattern;
+    const std::wstring& pattern = x.f.failedName;
     const std::wstring directory = pattern.substr(0, pattern.rfind(L'\\'));
     const std::string inside = Narrow(directory.substr(x.runDir.size() + 1)) + "\\";
     std::string result, entry;
@@ -359,6 +421,39 @@ std::vector<Rule> MakeRules() {
            {"Win32Error"});
     for (Call call : {calls::FindFirstFileW, calls::FindNextFileW})
         result("TarnIO::PathIterator::walk", call, TruncatedWalk);
+    // Making and removing name what the failed call was about; a tree's removal goes on past
+    // it and then throws.
+    const Names withPath{"FileErrorCode", "Win32Error", "path"};
+    auto throwsAt = [&](const std::string& op, Call call, const std::type_info& type,
+                        const char* text, const Names& details) {
+        rules.push_back({op, call, 0, nullptr, &type, text, "", details, true});
+    };
+    const std::string path = "TarnIO::Path::";
+    const std::type_info& error = typeid(TarnIO::Error);
+    for (const char* op : {"CreateDir", "CreateDirs"})
+        throwsAt(path + op, calls::CreateDirectoryW, error, "unable to create directory", withPath);
+    result(path + "CreateDirs", calls::GetFileAttributesW, nullptr);  // only after a failure
+    throwsAt(path + "RemoveDir", calls::RemoveDirectoryW, error, "unable to remove directory",
+             withPath);
+    throwsAt(path + "RemoveFile", calls::DeleteFileW, error, "unable to remove file", withPath);
+    throwsAt(path + "Extended", calls::GetFullPathNameW, error, "unable to make extended path",
+             withPath);
+    for (Call call : {calls::GetFullPathNameW, calls::GetFileAttributesW, calls::CreateFileW,
+                      calls::FindFirstFileW, calls::GetFileInformationByHandle,
+                      calls::FindNextFileW, calls::SetFileAttributesW, calls::DeleteFileW,
+                      calls::RemoveDirectoryW})
+        throwsAt(path + "RemoveTree", call, error, "unable to remove directory tree", withPath);
+    // A save: the temporary's name when it cannot be made, the target when it cannot replace
+    // it. A temporary that cannot be removed stays, unreported (Close never throws).
+    throwsAt("TarnIO::AtomicFile::AtomicFile", calls::CreateFileW, typeid(FileOpenError),
+             "unable to open file", {"FileErrorCode", "Win32Error", "filePath"});
+    throws("TarnIO::AtomicFile::Write", calls::WriteFile, typeid(FileWriteError),
+           "unable to write file", {"FileErrorCode", "Win32Error"}, "TarnIO::FileHandle::Write");
+    for (Call call : {calls::FlushFileBuffers, calls::GetFileAttributesW,
+                      calls::SetFileAttributesW, calls::MoveFileExW})
+        throws("TarnIO::AtomicFile::Commit", call, typeid(FileWriteError), "unable to replace file",
+               withPath);
+    result("TarnIO::AtomicFile::Close", calls::DeleteFileW, nullptr);
     return rules;
 }
 
@@ -418,25 +513,15 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const fi:
     const auto* n = e->GetInfo<TarnError::ErrorInfo_errno>();
     const auto* f = e->GetInfo<ErrorInfo_filePath>();
     const auto* p = e->GetInfo<ErrorInfo_path>();
+    std::wstring faulted = s.failedName;  // a search's pattern names its directory
+    if (faulted.size() > 2 && faulted.compare(faulted.size() - 2, 2, L"\\*") == 0)
+        faulted.resize(faulted.size() - 2);
     if (TarnTest::DetailNames(*e) != names || (c && *c != code) || (w && *w != error.win32) ||
-        (n && *n != error.errnoValue) || (f && *f != run.openName) ||
-        (p && p->AsString() != run.queried))
+        (n && *n != error.errnoValue) ||
+        (f && *f != (rule->fromFault ? Escaped(faulted) : run.openName)) ||
+        (p && p->AsString() != (rule->fromFault ? faulted : run.queried)))
         why << "details " << e->what() << "; ";
     return why.str();
-}
-
-// The reparse-point fakes beneath the wrappers: the open file reports the reparse attribute,
-// and a search for it the symbolic-link tag.
-BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
-    const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
-    info->dwFileAttributes |= ok ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
-    return ok;
-}
-HANDLE WINAPI ReparseSearch(LPCWSTR name, LPWIN32_FIND_DATAW data) {
-    HANDLE find = sys::realTable.FindFirstFileW(name, data);
-    if (find != INVALID_HANDLE_VALUE && std::wstring(data->cFileName) == L"link")
-        data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT, data->dwReserved0 = 0xA000000C;
-    return find;
 }
 
 std::string running = "(nothing)";  // what a crash or an escaping exception names
@@ -463,16 +548,18 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
         ScenarioRun run;
         const std::wstring sub = L"run" + std::to_wstring(++runs);
         run.dir = MakeDir(sub);
-        for (const wchar_t* d : {L"", L"\\sub", L"\\sub\\deep", L"\\empty"})
+        for (const wchar_t* d : {L"", L"\\sub", L"\\sub\\deep", L"\\empty", L"\\sub\\junction"})
             MakeDir(sub + L"\\tree" + d);
         for (const wchar_t* f : {L"a", L"sub\\b", L"sub\\deep\\c", L"sub\\d", L"z"})
             MakeFile(sub + L"\\tree\\" + f + L".txt");
         MakeFile(sub + L"\\data.bin", content), MakeFile(sub + L"\\link", "target");
+        MakeFile(sub + L"\\tree\\sub\\junction\\kept", "kept"), MakeDir(sub + L"\\out");
+        ::SetFileAttributesW(In(sub + L"\\tree\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        ::SetFileAttributesW(MakeFile(sub + L"\\saved.txt", "old").c_str(), FILE_ATTRIBUTE_HIDDEN);
         currentRun = &run;
         sys::Table& below = fi::Current().below = sys::realTable;
-        if (scenario.reparse)  // the system's name for an open file is looked up on this drive
-            below.GetFileInformationByHandle = ReparseInformation,
-            below.FindFirstFileW = ReparseSearch, ::SetCurrentDirectoryW(run.dir.c_str());
+        if (scenario.dress)
+            scenario.dress(below, run.dir);
         fi::Begin(failAt, error);
         sys::Table& table = sys::table = fi::Wrapped();
         if (absent)  // as on a system without them: the fallbacks run
@@ -489,7 +576,16 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
         problems.insert(problems.end(), s.problems.begin(), s.problems.end());
         for (const auto& left : s.open)
             problems.push_back(std::string("left open: a ") + fi::resourceNames[left.first]);
-        if (!TarnTest::RemoveTree(run.dir))
+        // Only a temporary whose own removal failed may stay; what a link points to always does.
+        for (const std::string& name : TarnTest::Listing(run.dir))
+            if (name.find(".~") != std::string::npos && s.failedCall != calls::DeleteFileW)
+                problems.push_back("a temporary was left: " + name);
+        auto exists = [&](const wchar_t* name) {
+            return ::GetFileAttributesW(run.In(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+        };
+        if (exists(L"tree\\sub\\junction\\kept") == exists(L"out\\1\\kept"))
+            problems.push_back("what a link points to was removed");
+        if (!TarnTest::RemoveTree(run.dir).empty())
             problems.push_back("the run directory cannot be removed: something is still open");
         return run;
     };
@@ -507,7 +603,7 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
                 std::accumulate(totals + calls::GetFileSizeEx, totals + calls::count, 0) > 0;
             ++configurations;
             // The tag is found through the system's own name for the file.
-            EXPECT_TRUE(!scenario.reparse || absent ||
+            EXPECT_TRUE(scenario.dress != DressQuery || absent ||
                         baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
             if (baseline.caught || !baseline.unexpected.empty() || !baseline.problems.empty()) {
                 ADD_FAILURE() << name << ": the run without faults failed: " << baseline.unexpected
@@ -538,7 +634,7 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
     std::printf("fault sweep: %d faults injected over %d scenario runs, %d survived, %d failed"
                 " (%.1f s)\n",
                 injected, configurations, survived, injected - survived, seconds.count());
-    EXPECT_EQ(1003, injected);
+    EXPECT_EQ(1315, injected);
 }
 
 }  // namespace
