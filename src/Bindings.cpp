@@ -131,6 +131,40 @@ DWORD WINAPI CallGetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size
     return bound ? bound(name, buffer, size) : Absent<DWORD>(0);
 }
 
+BOOL WINAPI CallCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security) {
+    static const auto bound =
+        BindFrom<decltype(&::CreateDirectoryW)>(Kernel32(), "CreateDirectoryW");
+    return bound ? bound(path, security) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallRemoveDirectoryW(LPCWSTR path) {
+    static const auto bound =
+        BindFrom<decltype(&::RemoveDirectoryW)>(Kernel32(), "RemoveDirectoryW");
+    return bound ? bound(path) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallDeleteFileW(LPCWSTR path) {
+    static const auto bound = BindFrom<decltype(&::DeleteFileW)>(Kernel32(), "DeleteFileW");
+    return bound ? bound(path) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallSetFileAttributesW(LPCWSTR path, DWORD attributes) {
+    static const auto bound =
+        BindFrom<decltype(&::SetFileAttributesW)>(Kernel32(), "SetFileAttributesW");
+    return bound ? bound(path, attributes) : Absent<BOOL>(FALSE);
+}
+
+BOOL WINAPI CallMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    static const auto bound = BindFrom<decltype(&::MoveFileExW)>(Kernel32(), "MoveFileExW");
+    return bound ? bound(from, to, flags) : Absent<BOOL>(FALSE);
+}
+
+DWORD WINAPI CallGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart) {
+    static const auto bound =
+        BindFrom<decltype(&::GetFullPathNameW)>(Kernel32(), "GetFullPathNameW");
+    return bound ? bound(path, size, buffer, filePart) : Absent<DWORD>(0);
+}
+
 errno_t __cdecl CallFopenS(FILE** stream, const char* path, const char* mode) {
     const FopenSFn bound = BindFopenS();
     return bound ? bound(stream, path, mode) : OpenSecure(stream, path, mode);

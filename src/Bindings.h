@@ -65,6 +65,12 @@ BOOL WINAPI CallMoveFileW(LPCWSTR from, LPCWSTR to);
 DWORD WINAPI CallGetCurrentDirectoryW(DWORD size, LPWSTR buffer);
 DWORD WINAPI CallGetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
 errno_t __cdecl CallFopenS(FILE** stream, const char* path, const char* mode);
+BOOL WINAPI CallCreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI CallRemoveDirectoryW(LPCWSTR path);
+BOOL WINAPI CallDeleteFileW(LPCWSTR path);
+BOOL WINAPI CallSetFileAttributesW(LPCWSTR path, DWORD attributes);
+BOOL WINAPI CallMoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+DWORD WINAPI CallGetFullPathNameW(LPCWSTR path, DWORD size, LPWSTR buffer, LPWSTR* filePart);
 
 // fopen_s of the C runtime (GetRuntimeModule), or null.
 FopenSFn BindFopenS();

@@ -19,6 +19,8 @@ const Table realTable = {
     &bind::CallCreateFileW, &bind::CallGetFileAttributesW, &bind::CallFindFirstFileW,
     &bind::CallFindNextFileW, &bind::CallGetBinaryTypeW, &bind::CallMoveFileW,
     &bind::CallGetCurrentDirectoryW, &bind::CallGetEnvironmentVariableW, &bind::CallFopenS,
+    &bind::CallCreateDirectoryW, &bind::CallRemoveDirectoryW, &bind::CallDeleteFileW,
+    &bind::CallSetFileAttributesW, &bind::CallMoveFileExW, &bind::CallGetFullPathNameW,
     &bind::CallGetFileSizeEx, &bind::CallSetFilePointerEx, &bind::CallNtQueryInformationFile,
     &bind::CallWsopen, &bind::CallWfopen, &bind::CallWfsopen,
 };

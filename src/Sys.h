@@ -26,14 +26,7 @@
     X(_commit) X(_close) X(_get_osfhandle) X(_open_osfhandle)                        \
     X(_fsopen) X(_fdopen) X(fread) X(fwrite) X(fflush) X(ferror)                     \
     X(fclose) X(_fileno) X(_ftelli64) X(_fseeki64) X(_lock_file) X(_unlock_file)     \
-    X(_waccess) X(towupper) X(malloc) X(free)                                        \
-    TARNIO_DIRECTORY_CALLS(X)
-
-// Making and removing directories and files, replacing a file, the full path
-// name (kernel32; every one of them exists on Windows XP).
-#define TARNIO_DIRECTORY_CALLS(X)                                                    \
-    X(CreateDirectoryW) X(RemoveDirectoryW) X(DeleteFileW) X(SetFileAttributesW)     \
-    X(MoveFileExW) X(GetFullPathNameW)
+    X(_waccess) X(towupper) X(malloc) X(free)
 
 // The entry points reached through a binding made at their first call
 // (Bindings.h), by name; each entry has the type of the function it reaches.
@@ -44,7 +37,9 @@
 #define TARNIO_FIRST_CALLS(X)                                                        \
     X(CreateFileW) X(GetFileAttributesW) X(FindFirstFileW) X(FindNextFileW)          \
     X(GetBinaryTypeW) X(MoveFileW) X(GetCurrentDirectoryW) X(GetEnvironmentVariableW) \
-    X(fopen_s)
+    X(fopen_s)                                                                       \
+    X(CreateDirectoryW) X(RemoveDirectoryW) X(DeleteFileW) X(SetFileAttributesW)     \
+    X(MoveFileExW) X(GetFullPathNameW)
 
 // The optional entry points, bound at run time (Bindings.h), by name and type.
 // Their entries hold null for a function the system or the C runtime lacks.
