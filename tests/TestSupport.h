@@ -63,9 +63,10 @@ protected:
         DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
         ASSERT_GT(length, 0u);
         static unsigned counter = 0;
-        dir = std::wstring(base, length) + L"tarn-" + std::to_wstring(::GetCurrentProcessId()) +
-              L"-" + std::to_wstring(++counter);
-        ASSERT_TRUE(TarnIO::Path(dir).CreateDir());
+        do  // a name that a crashed run of the same process id left behind is passed over
+            dir = std::wstring(base, length) + L"tarn-" +
+                  std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
+        while (!TarnIO::Path(dir).CreateDir());
     }
 
     void TearDown() override {
