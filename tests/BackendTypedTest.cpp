@@ -16,6 +16,7 @@ namespace {
 
 using TarnIO::FileDescriptor;
 using TarnIO::StdFile;
+using TarnTest::Thrown;
 
 template <class T> const std::string nameOf = "FileHandle";
 template <> const std::string nameOf<FileDescriptor> = "FileDescriptor";
@@ -33,8 +34,7 @@ protected:
         else
             return std::make_unique<T>(p.c_str(), GENERIC_READ | GENERIC_WRITE);
     }
-    // What an error thrown by operation op says, as one line. FileHandle's GetPosition is a
-    // seek by 0, and reports as one.
+    // An error of operation op as one line (FileHandle's GetPosition is a seek by 0).
     static std::string Error(std::string op, const std::string& text) {
         op = op == "GetPosition" && nameOf<T> == "FileHandle" ? "Seek" : op;
         return ".\\" + nameOf<T> + " TarnIO::" + nameOf<T> + "::" + op + ": " + text;
@@ -47,7 +47,7 @@ struct BackendNames {
 typedef ::testing::Types<TarnIO::FileHandle, FileDescriptor, StdFile> Backends;
 TYPED_TEST_SUITE(BackendTest, Backends, BackendNames);
 
-TYPED_TEST(BackendTest, TransfersSizePositionAndQuery) {
+TYPED_TEST(BackendTest, EveryOperationOpenAndClosed) {
     const std::wstring path = this->MakeFile(L"data.bin", "0123456789");
     auto file = this->Open(path);
     char buffer[16] = {};
@@ -58,82 +58,69 @@ TYPED_TEST(BackendTest, TransfersSizePositionAndQuery) {
     EXPECT_EQ(std::string(buffer, file->Read(buffer, sizeof buffer)), "456789");
     EXPECT_EQ(file->Read(buffer, sizeof buffer), 0u);
     EXPECT_EQ(file->Seek(-7, TarnIO::seekEnd), 3u);
-    // An unknown origin is refused before anything moves.
-    EXPECT_EQ(TarnTest::Thrown<TarnError::InvalidArgument>(
-                  [&] { file->Seek(0, static_cast<TarnIO::SeekOrigin>(3)); }),
+    const auto badOrigin = [&] { file->Seek(0, static_cast<TarnIO::SeekOrigin>(3)); };
+    EXPECT_EQ(Thrown<TarnError::InvalidArgument>(badOrigin),
               this->Error("Seek", "invalid argument; invalidArgumentName=origin"));
-    std::string out = "prefix:";
-    EXPECT_EQ(file->ReadAll(out), 7u);
-    EXPECT_EQ(out, "prefix:3456789");
+    std::string out = "+";
+    EXPECT_EQ(file->ReadAll(out), 7u);  // appended
+    EXPECT_EQ(out, "+3456789");
     EXPECT_EQ(file->WriteAt(10, "Z", 1), 1u);  // past the end: grows the file
     EXPECT_EQ(file->Seek(0, TarnIO::seekBegin), 0u);
     EXPECT_EQ(file->Write("AB", 2), 2u);
     file->Flush();
     EXPECT_EQ(this->ReadBack(path), "AB23456789Z");
-    // Query sees what Path::Query sees, and gives back the system object it borrowed.
+    // Query sees what Path::Query sees, and gives back the object it borrowed.
     TarnIO::PathStats stats, expected;
     ASSERT_TRUE(file->Query(stats) && TarnIO::Path(path).Query(expected));
     EXPECT_EQ(stats.GetFileSize(), 11u);
     EXPECT_EQ(stats.GetAttributes(), expected.GetAttributes());
     EXPECT_EQ(stats.GetModifyTime(), expected.GetModifyTime());
     EXPECT_EQ(std::string(buffer, file->Read(buffer, 2)), "23");
-}
-
-TYPED_TEST(BackendTest, ClosedObjectRefusesEveryOperation) {
-    auto file = this->Open(this->MakeFile(L"data.bin"));
     file->Close();
     file->Close();  // harmless
-    char buffer[4];
-    TarnIO::PathStats stats;
+    // Closed, every operation refuses first (before the origin, for one).
     const std::pair<const char*, std::function<void()>> rows[] = {
         {"GetSize", [&] { file->GetSize(); }},
         {"GetPosition", [&] { file->GetPosition(); }},
-        {"Seek", [&] { file->Seek(0, static_cast<TarnIO::SeekOrigin>(3)); }},  // before the origin
+        {"Seek", badOrigin},
         {"Read", [&] { file->Read(buffer, 1); }},
         {"Write", [&] { file->Write("x", 1); }},
         {"Flush", [&] { file->Flush(); }},
         {"Query", [&] { file->Query(stats); }},
     };
     for (const auto& [operation, call] : rows)
-        EXPECT_EQ(TarnTest::Thrown<TarnError::LogicError>(call),
+        EXPECT_EQ(Thrown<TarnError::LogicError>(call),
                   this->Error(operation, "file not open; FileErrorCode=fileErrorNotOpen"));
 }
 
-// Release hands the object over unclosed; Attach (unless given the same object again) and Open
-// (also when it fails) close what was held first: held.bin cannot be made anew while open.
+// Attach and Open close what was held first (held.bin cannot be made anew while open), Open
+// also when it fails, Attach unless given it again; Release hands it over unclosed.
 TYPED_TEST(BackendTest, WhatIsHeldIsClosedWhenReplaced) {
-    const std::wstring held = this->MakeFile(L"held.bin", "held"), missing = this->In(L"gone");
+    const std::wstring held = this->MakeFile(L"held.bin");
     const std::wstring wide = this->MakeFile(L"\u03a9\u4e2d.bin", "wide");  // no ANSI form
     const std::string narrow = TarnIO::Path(this->MakeFile(L"n.bin", "narrow")).AsNarrowString();
-    char buffer[8] = {};
-    auto file = this->Open(held);
-    ASSERT_EQ(file->Read(buffer, 2), 2u);
-    const auto raw = file->Release();
-    file.reset();
     TypeParam owner;
-    owner.Attach(raw), owner.Attach(raw);
-    EXPECT_EQ(owner.Raw(), raw);
-    EXPECT_EQ(std::string(buffer, owner.Read(buffer, sizeof buffer)), "ld");
     const auto replaced = [&](bool opened, const std::string& content) {
         std::string read;
-        if (owner.IsOpen())
+        if (opened)
             owner.ReadAll(read);
         EXPECT_EQ(read, content);
-        EXPECT_EQ(opened, !content.empty());
         this->MakeFile(L"held.bin", "held");
         owner.Attach(this->Open(held)->Release());
+        owner.Attach(owner.Raw());
+        EXPECT_EQ(owner.ReadAll(read), 4u);
     };
-    owner.Attach(this->Open(this->MakeFile(L"o.bin", "other"))->Release()), replaced(true, "other");
+    replaced(false, "");
     replaced(owner.Open(narrow.c_str()), "narrow");
     replaced(owner.Open(wide.c_str()), "wide");
     replaced(owner.Open(TarnIO::Path(wide)), "wide");
-    replaced(owner.Open(missing.c_str()), "");
-    replaced(owner.Open(TarnIO::Path(missing)), "");
+    replaced(owner.Open(this->In(L"gone").c_str()), "");
+    owner.Attach(this->Open(this->MakeFile(L"o.bin", "other"))->Release()), replaced(true, "other");
 }
 
-// A sparse file of 4 GiB + 1: sizes and positions past 32 bits. On 64 bits, transfers that no
-// single system call takes or reports (ReadFile: 2^32, _read: INT_MAX) arrive whole: 4 GiB + 1
-// through ReadAll, 3 GiB through one Read; the markers catch a piece put in the wrong place.
+// Sizes and positions past 32 bits. On 64 bits, counts no single system call takes (ReadFile:
+// 2^32, _read: INT_MAX) arrive whole: 4 GiB + 1 through ReadAll, 3 GiB through one Read; the
+// markers catch a piece put in the wrong place.
 TYPED_TEST(BackendTest, FileLargerThanFourGigabytes) {
     const std::uint64_t size = 0x100000001, top = 0x100000000, start = 0x40000000;
     const std::pair<std::uint64_t, char> markers[] = {
@@ -143,15 +130,13 @@ TYPED_TEST(BackendTest, FileLargerThanFourGigabytes) {
         {0xFFFFFFFF, 'd'},
         {top, 'e'},
     };
-    const std::wstring path = this->In(L"huge.bin");
-    {
-        TarnIO::FileHandle h(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW);
-        DWORD done = 0;  // sparse on Windows too: next to no disk
-        ::DeviceIoControl(h.Raw(), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &done, nullptr);
-        for (const auto& [offset, byte] : markers)
-            EXPECT_EQ(h.WriteAt(offset, &byte, 1), 1u);
-    }
+    const std::wstring path = this->MakeFile(L"huge.bin");
+    DWORD done = 0;  // sparse on Windows too: next to no disk
+    ::DeviceIoControl(TarnIO::FileHandle(path.c_str(), GENERIC_WRITE).Raw(), FSCTL_SET_SPARSE,
+                      nullptr, 0, nullptr, 0, &done, nullptr);
     auto file = this->Open(path);
+    for (const auto& [offset, byte] : markers)
+        EXPECT_EQ(file->WriteAt(offset, &byte, 1), 1u);
     EXPECT_EQ(file->GetSize(), size);
     if (sizeof(void*) == 8) {
         std::string all;
@@ -166,14 +151,12 @@ TYPED_TEST(BackendTest, FileLargerThanFourGigabytes) {
                 EXPECT_EQ(all[offset - start], byte) << offset;
             }
     }
-    EXPECT_EQ(file->Seek(-1, TarnIO::seekEnd), top);
-    EXPECT_EQ(file->Write("E", 1), 1u);
-    EXPECT_EQ(file->GetPosition(), size);
-    EXPECT_EQ(file->Seek(-2, TarnIO::seekCurrent), top - 1);
+    EXPECT_EQ(file->Seek(-2, TarnIO::seekEnd), top - 1);
     char buffer[4] = {};
-    EXPECT_EQ(std::string(buffer, file->Read(buffer, 4)), "dE");
-    EXPECT_EQ(std::string(buffer, file->ReadAt(top, buffer, 4)), "E");
-    EXPECT_EQ(file->GetPosition(), size);
+    EXPECT_EQ(std::string(buffer, file->Read(buffer, 4)), "de");
+    EXPECT_EQ(file->Seek(-1, TarnIO::seekCurrent), top);
+    EXPECT_EQ(std::string(buffer, file->ReadAt(0, buffer, 1)), "a");
+    EXPECT_EQ(file->GetPosition(), top);
 }
 
 }  // namespace

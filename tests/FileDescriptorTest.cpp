@@ -1,5 +1,4 @@
-// FileDescriptor's own: the arguments it refuses as invalid, its own or after the C runtime's
-// EINVAL. What the three backends share: BackendTypedTest.cpp.
+// FileDescriptor's own: invalid arguments. What the backends share: BackendTypedTest.cpp.
 #include "TestSupport.h"
 
 #include <TarnIO/FileDescriptor.h>
@@ -9,8 +8,8 @@ namespace {
 
 using TarnIO::FileDescriptor;
 
-// The C runtime reports a null buffer to its invalid-parameter handler; one that returns makes
-// the call fail with EINVAL. The library installs none: that is the application's choice.
+// The C runtime's invalid-parameter handler, the application's choice: this one returns, and the
+// call fails with EINVAL.
 void Returning(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t) {}
 
 typedef TarnTest::TempDirTest FileDescriptorTest;
@@ -18,7 +17,6 @@ typedef TarnTest::TempDirTest FileDescriptorTest;
 TEST_F(FileDescriptorTest, InvalidArguments) {
     const std::string path = TarnIO::Path(MakeFile(L"data.bin")).AsNarrowString();
     const std::string invalid = ": invalid argument; invalidArgumentName=";
-    FileDescriptor file(path.c_str(), _O_RDWR | _O_BINARY);
     typedef TarnError::InvalidArgument Invalid;
     const auto previous = _set_invalid_parameter_handler(Returning);
     const std::pair<std::string, std::string> rows[] = {
@@ -26,7 +24,8 @@ TEST_F(FileDescriptorTest, InvalidArguments) {
          "FileDescriptor" + invalid + "oflag, share; filePath=" + path},
         {TarnTest::Thrown<Invalid>([] { FileDescriptor(INVALID_HANDLE_VALUE, 0); }),
          "FileDescriptor" + invalid + "fileHandle"},
-        {TarnTest::Thrown<Invalid>([&] { file.Read(nullptr, 3); }), "Read" + invalid + "buffer"},
+        {TarnTest::Thrown<Invalid>([&] { FileDescriptor(path.c_str()).Read(nullptr, 3); }),
+         "Read" + invalid + "buffer"},
     };
     _set_invalid_parameter_handler(previous);
     for (const auto& [thrown, expected] : rows)

@@ -1,5 +1,5 @@
-// What only FileHandle does: Open reporting through the last error, Stat, a null handle that
-// counts as open. What all backends share: BackendTypedTest.cpp.
+// What only FileHandle does: Stat, and a null handle that counts as open. What all backends
+// share: BackendTypedTest.cpp.
 #include "TestSupport.h"
 
 #include <TarnIO/Error.h>
@@ -9,12 +9,8 @@ using TarnIO::FileHandle;
 
 typedef TarnTest::TempDirTest FileHandleTest;
 
-TEST_F(FileHandleTest, OpenAndStat) {
-    FileHandle file;
-    ::SetLastError(0);
-    EXPECT_FALSE(file.Open(In(L"missing").c_str()));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
-    ASSERT_TRUE(file.Open(MakeFile(L"data.bin", "0123456789").c_str()));
+TEST_F(FileHandleTest, Stat) {
+    FileHandle file(MakeFile(L"data.bin", "0123456789").c_str());
     BY_HANDLE_FILE_INFORMATION info = {};
     file.Stat(info);
     EXPECT_EQ(10u, info.nFileSizeLow);
@@ -24,6 +20,7 @@ TEST_F(FileHandleTest, OpenAndStat) {
               "FileErrorCode=fileErrorNotOpen; Win32Error=6",
               TarnTest::Thrown<TarnIO::FileError>([&] { null.Stat(info); }));
     file.Close();
-    EXPECT_EQ(".\\FileHandle TarnIO::FileHandle::Stat: file not open; FileErrorCode=fileErrorNotOpen",
+    EXPECT_EQ(".\\FileHandle TarnIO::FileHandle::Stat: file not open; "
+              "FileErrorCode=fileErrorNotOpen",
               TarnTest::Thrown<TarnError::LogicError>([&] { file.Stat(info); }));
 }

@@ -1,6 +1,5 @@
-// StdFile's own: the null names and modes and descriptor -1 that its constructors and Open
-// refuse before the C runtime sees them, opens with a share mode. What the three backends
-// share: BackendTypedTest.cpp.
+// StdFile's own: the null names and modes and descriptor -1 it refuses before the C runtime
+// sees them, opens with a share mode. What the backends share: BackendTypedTest.cpp.
 #include "TestSupport.h"
 
 #include <TarnIO/Path.h>
@@ -13,45 +12,41 @@
 namespace {
 
 using TarnIO::StdFile;
+using TarnTest::Thrown;
 
 typedef TarnTest::TempDirTest StdFileTest;
 
-TEST_F(StdFileTest, ConstructorsRefuseInvalidArguments) {
-    const int fd = _wopen(MakeFile(L"data.bin").c_str(), _O_RDONLY);
-    const wchar_t* noWide = nullptr;
-    typedef TarnError::InvalidArgument Invalid;
-    const std::pair<std::string, std::string> rows[] = {
-        {TarnTest::Thrown<Invalid>([] { StdFile(nullptr, nullptr); }), "path"},  // name first
-        {TarnTest::Thrown<Invalid>([] { StdFile("x", nullptr, 0); }), "mode"},
-        {TarnTest::Thrown<Invalid>([&] { StdFile(noWide, L"rb", 0); }), "path"},
-        {TarnTest::Thrown<Invalid>([&] { StdFile(TarnIO::Path(L"x"), noWide); }), "mode"},
-        {TarnTest::Thrown<Invalid>([] { StdFile(-1, "rb"); }), "fd"},
-        {TarnTest::Thrown<Invalid>([&] { StdFile(fd, "z"); }), "mode"},  // refused by _fdopen
-    };
-    for (const auto& [thrown, name] : rows)
-        EXPECT_EQ(thrown, ".\\StdFile TarnIO::StdFile::StdFile: invalid argument; "
-                          "invalidArgumentName=" + name);
-    EXPECT_EQ(_close(fd), 0);  // the refused descriptor is still the caller's
-}
-
-// Open closes what was held first (held.bin cannot be made anew while open), also where it
-// refuses a null name or mode (EINVAL) or descriptor -1 (EBADF).
-TEST_F(StdFileTest, OpenClosesWhatWasHeld) {
+// The constructors throw; Open closes what was held first (held.bin cannot be made anew while
+// open) and fails with EINVAL, or EBADF for descriptor -1.
+TEST_F(StdFileTest, NullArguments) {
     const std::wstring wide = MakeFile(L"\u03a9\u4e2d.bin", "wide");  // no ANSI form
+    const int fd = _wopen(wide.c_str(), _O_RDONLY);
     const char* noName = nullptr;
     const wchar_t* noWide = nullptr;
-    const std::pair<std::function<bool(StdFile&)>, int> rows[] = {
-        {[&](StdFile& f) { return f.Open(wide.c_str(), L"rb", _SH_DENYNO); }, 0},
-        {[&](StdFile& f) { return f.Open("x", noName, _SH_DENYNO); }, EINVAL},
-        {[&](StdFile& f) { return f.Open(L"x", noWide); }, EINVAL},
-        {[&](StdFile& f) { return f.Open(noWide, L"rb", _SH_DENYNO); }, EINVAL},
-        {[&](StdFile& f) { return f.Open(-1, "rb"); }, EBADF},
+    typedef TarnError::InvalidArgument Invalid;
+    const std::pair<std::string, std::string> thrown[] = {
+        {Thrown<Invalid>([] { StdFile(nullptr, nullptr); }), "path"},  // name first
+        {Thrown<Invalid>([&] { StdFile(TarnIO::Path(L"x"), noWide); }), "mode"},
+        {Thrown<Invalid>([] { StdFile(-1, "rb"); }), "fd"},
+        {Thrown<Invalid>([&] { StdFile(fd, "z"); }), "mode"},  // refused by _fdopen
     };
-    for (const auto& [open, error] : rows) {
-        StdFile file(TarnIO::Path(MakeFile(L"held.bin")));
+    for (const auto& [described, name] : thrown)
+        EXPECT_EQ(described, ".\\StdFile TarnIO::StdFile::StdFile: invalid argument; "
+                             "invalidArgumentName=" + name);
+    EXPECT_EQ(_close(fd), 0);  // the refused descriptor is still the caller's
+    StdFile file;
+    const std::pair<std::function<bool()>, int> opened[] = {
+        {[&] { return file.Open(wide.c_str(), L"rb", _SH_DENYNO); }, 0},
+        {[&] { return file.Open("x", noName, _SH_DENYNO); }, EINVAL},
+        {[&] { return file.Open(L"x", noWide); }, EINVAL},
+        {[&] { return file.Open(noWide, L"rb", _SH_DENYNO); }, EINVAL},
+        {[&] { return file.Open(-1, "rb"); }, EBADF},
+    };
+    for (const auto& [open, error] : opened) {
+        ASSERT_TRUE(file.Open(TarnIO::Path(MakeFile(L"held.bin"))));
         errno = 0;
         std::string read;
-        EXPECT_EQ(error == 0, open(file) && file.ReadAll(read) == 4 && read == "wide");
+        EXPECT_EQ(error == 0, open() && file.ReadAll(read) == 4 && read == "wide");
         EXPECT_EQ(error, errno);
         MakeFile(L"held.bin");
     }
