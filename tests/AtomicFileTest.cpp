@@ -21,7 +21,7 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
     const DWORD hs = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, ro = FILE_ATTRIBUTE_READONLY;
     const DWORD shown = hs | ro | FILE_ATTRIBUTE_DIRECTORY;
     // The target's content before (null: none) and attributes, how the object ends; then the
-    // Win32 error Commit threw, the target's content and its attributes (of shown).
+    // Win32 error Commit threw, the target's content and attributes (of shown).
     struct Row {
         const wchar_t* name; const char* old; DWORD attributes; End end; std::string after;
     };

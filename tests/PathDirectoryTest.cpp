@@ -1,5 +1,5 @@
-// Making and removing, and every operation on long paths (failures of the system: the fault
-// sweep; links: internal/RemoveTreeTest.cpp).
+// Making and removing, and every operation on long paths (system failures: the fault sweep;
+// links: internal/RemoveTreeTest.cpp).
 #include <TarnIO/AtomicFile.h>
 #include <TarnIO/Error.h>
 #include <TarnIO/FileDescriptor.h>

@@ -40,7 +40,6 @@ inline HANDLE WINAPI FindFirst(LPCWSTR pattern, LPWIN32_FIND_DATAW data) {
 inline BOOL WINAPI FindNext(HANDLE find, LPWIN32_FIND_DATAW data) {
     return sys::realTable.FindNextFileW(find, data) && (Dress(data), true);
 }
-// Known by the handle's name.
 inline BOOL WINAPI Information(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     wchar_t name[1024] = {};
     const bool link = ::GetFinalPathNameByHandleW(file, name, 1024, 0) < 1024 && Opened(name);

@@ -50,9 +50,18 @@ TEST_F(RemoveTreeTest, RootsAreRefusedBeforeAnythingIsTouched) {
     sys::table.SetFileAttributesW = Refuse<BOOL, 0, LPCWSTR, DWORD>;
     sys::table.DeleteFileW = Refuse<BOOL, 0, LPCWSTR>;
     sys::table.RemoveDirectoryW = Refuse<BOOL, 0, LPCWSTR>;
-    for (const wchar_t* root : {L"C:\\", L"C:", L"\\", L"\\\\srv\\shr\\", L"\\\\?\\C:\\",
-                                L"\\\\?\\UNC\\srv\\shr", L"\\\\.\\pipe\\", L"C:\\x\\..\\",
-                                L"\\x\\.\\..", L"\\\\srv\\shr\\x\\.."}) {
+    for (const wchar_t* root : {
+             L"C:\\",
+             L"C:",
+             L"\\",
+             L"\\\\srv\\shr\\",
+             L"\\\\?\\C:\\",
+             L"\\\\?\\UNC\\srv\\shr",
+             L"\\\\.\\pipe\\",
+             L"C:\\x\\..\\",
+             L"\\x\\.\\..",
+             L"\\\\srv\\shr\\x\\..",
+         }) {
         EXPECT_EQ(".\\Path TarnIO::Path::RemoveTree: invalid argument; invalidArgumentName=path",
                   TarnTest::Thrown<TarnError::InvalidArgument>([&] { Path(root).RemoveTree(); }))
             << Path(root).AsNarrowString();
