@@ -1,9 +1,13 @@
-// AtomicFile: a commit replaces the target whole, anything else leaves it as it was, and no
-// temporary outlives the object.
+// AtomicFile: a commit replaces the target whole, anything else leaves it as it was, no
+// temporary outlives the object, and readers never see a mix while commits go on.
 #include <TarnIO/AtomicFile.h>
 #include <TarnIO/Error.h>
+#include <TarnIO/FileHandle.h>
 
 #include "TestSupport.h"
+
+#include <atomic>
+#include <thread>
 
 using TarnIO::AtomicFile;
 using TarnIO::Path;
@@ -79,4 +83,35 @@ TEST_F(AtomicFileTest, CommitReplacesAndNothingElseTouchesTheTarget) {
     EXPECT_EQ(".\\AtomicFile TarnIO::AtomicFile::Commit: file not open; "
               "FileErrorCode=fileErrorNotOpen",
               TarnTest::Thrown<TarnError::LogicError>([&] { first.Commit(); }));
+}
+
+// Two readers read the target whole while 25 versions are committed, each written in pieces:
+// each read is one whole version (one letter, that version's length). The system refuses to
+// replace a file a reader holds open, so readers pause between reads and a refused commit is
+// made again.
+TEST_F(AtomicFileTest, ReadersSeeTheOldContentOrTheNewNeverAMix) {
+    auto version = [](int v) { return std::string(20000 + 977 * v, char('A' + v)); };
+    const Path target(MakeFile(L"shared.txt", version(0)));
+    std::atomic<int> v(1), reads(0), mixed(0), refused(0);
+    auto reader = [&] {
+        const DWORD all = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        for (std::string in; v < 26 && refused < 1000; ::Sleep(1)) try {
+                TarnIO::FileHandle(target, GENERIC_READ, all).ReadAll(in = "");
+                ++reads, mixed += in != version(in.empty() ? 0 : in[0] - 'A');
+            } catch (const TarnIO::FileOpenError&) {  // while the names change
+            }
+    };
+    std::thread first(reader), second(reader);
+    while (v < 26 && refused < 1000) try {
+            AtomicFile out(target);
+            const std::string content = version(v);
+            for (std::size_t at = 0; at < content.size(); at += 100)
+                out.Write(content.data() + at, std::min<std::size_t>(100, content.size() - at));
+            out.Commit(), ++v;
+        } catch (const TarnIO::FileWriteError&) {
+            ++refused;
+        }
+    first.join(), second.join();
+    EXPECT_EQ(26, v) << refused << " commits refused";
+    EXPECT_EQ(0, mixed) << "of " << reads << " reads";
 }
