@@ -44,6 +44,7 @@ TEST_F(StdFileTest, NullArguments) {
     };
     for (const auto& [open, error] : opened) {
         ASSERT_TRUE(file.Open(TarnIO::Path(MakeFile(L"held.bin"))));
+        EXPECT_NE(INVALID_HANDLE_VALUE, file.RawHandle());
         errno = 0;
         std::string read;
         EXPECT_EQ(error == 0, open() && file.ReadAll(read) == 4 && read == "wide");
