@@ -1,7 +1,6 @@
-// Fault injection through the system call table (Sys.h): one wrapper per entry counts the
-// calls that can fail, fails the chosen one with a chosen error as the real function reports
-// it, and keeps account of every handle, descriptor, stream, search, stream lock and malloc
-// block opened and closed.
+// Fault injection through the system call table (Sys.h): one wrapper per entry counts the calls
+// that can fail, fails the chosen one with a chosen error as the real function reports it, and
+// keeps account of every handle, descriptor, stream, search, stream lock and malloc block.
 #pragma once
 
 #include "Sys.h"
@@ -34,20 +33,19 @@ template <class... C> constexpr bool Any(Call call, C... set) { return ((call ==
 // One error as the three families report it: last error, the errno it maps to, NTSTATUS.
 struct Error { const char* name; DWORD win32; int errnoValue; LONG status; };
 
-// What the wrappers see and do in one run. Reset by Begin.
+// One run, reset by Begin.
 struct State {
     sys::Table below;  // what the wrappers call: the real table or a scenario's fakes
     int calls = 0, failAt = -1;  // failable calls so far; the one to fail (-1: none)
     const Error* error = nullptr;
     bool bound = false;  // a run-time bound function was called
-    // The fault as it happened: the call, the innermost operation, which call of that function
-    // within it (from 1), the name it was about (its wide name argument, or the name its handle
-    // or search was opened with), the scenario's step and progress then.
+    // The fault: the call, its operation, which call of that function in it (from 1), the name
+    // it was about (its name argument, or the one its handle or search was opened with), the
+    // scenario's step and progress then.
     int failedCall = -1, ordinal = 0, stepAtFault = -1, progressAtFault = 0;
     std::string label; std::wstring failedName;
     int step = 0, progress = 0;  // the scenario's step, and entries it reported so far
-    // The operations entered (a scenario step, a traced primitive), with their calls by function.
-    std::vector<std::pair<std::string, std::map<int, int>>> frames;
+    std::vector<std::pair<std::string, std::map<int, int>>> frames;  // operations, calls in each
     std::multiset<std::pair<std::string, std::uintptr_t>> open;  // by kind: "handle", "stream"...
     std::map<std::uintptr_t, std::wstring> names;  // handle -> name, find handle -> pattern
     std::set<FILE*> failedStreams;  // streams whose error indicator an injected fault set
@@ -69,19 +67,14 @@ struct Operation {
 
 template <class T> std::uintptr_t Key(T value) { return (std::uintptr_t)value; }
 
-// The last error and errno as the call left them, put back after the bookkeeping.
-struct KeepErrors {
-    ~KeepErrors() { errno = errnoValue, ::SetLastError(lastError); }
-    DWORD lastError = ::GetLastError(); int errnoValue = errno;
-};
-
-// After a real call (or an injected failure of a closing one, which still releases what it
-// closes): what it opened or closed. A descriptor over a handle takes the handle over, a
-// stream over a descriptor the descriptor.
+// What a call opened or closed (a closing one also when failed: it releases all the same), with
+// the last error and errno kept. A descriptor over a handle takes the handle over, a stream over
+// a descriptor the descriptor, when made; free(nullptr) frees nothing.
 template <Call id, class Args, class R>
 void Note(const Args& args, R result) {
     using namespace calls;
-    KeepErrors keep;
+    const DWORD lastError = ::GetLastError();
+    const int errnoValue = errno;
     State& s = Current();
     const auto first = std::get<0>(args);
     constexpr bool pointer = std::is_pointer_v<R>;
@@ -91,6 +84,12 @@ void Note(const Args& args, R result) {
                                   : id == malloc                                ? "malloc block"
                                   : id == _lock_file                            ? "stream lock"
                                   : pointer || id == fopen_s                    ? "stream" : "";
+    constexpr const char* closes = Any(id, CloseHandle, _open_osfhandle) ? "handle"
+                                   : Any(id, _close, _fdopen)            ? "descriptor"
+                                   : id == fclose                        ? "stream"
+                                   : id == FindClose                     ? "search"
+                                   : id == _unlock_file                  ? "stream lock"
+                                   : id == free                          ? "malloc block" : "";
     if constexpr (Any(id, CreateFileW, FindFirstFileW))
         s.names[Key(result)] = first;
     if constexpr (Any(id, _sopen_s, fopen_s)) {  // the result is an error number
@@ -100,13 +99,6 @@ void Note(const Args& args, R result) {
         if (id == _lock_file || (pointer ? !!result : result != R(-1)))
             s.open.insert({opens, id == _lock_file ? Key(first) : Key(result)});
     }
-    constexpr const char* closes = Any(id, CloseHandle, _open_osfhandle) ? "handle"
-                                   : Any(id, _close, _fdopen)            ? "descriptor"
-                                   : id == fclose                        ? "stream"
-                                   : id == FindClose                     ? "search"
-                                   : id == _unlock_file                  ? "stream lock"
-                                   : id == free                          ? "malloc block" : "";
-    // Taken over only when the new descriptor or stream was made; free(nullptr) frees nothing.
     if constexpr (*closes)
         if (id == _open_osfhandle ? result != R(-1) : id == _fdopen ? !!result : id != free || first) {
             const auto found = s.open.find({closes, Key(first)});
@@ -116,46 +108,13 @@ void Note(const Args& args, R result) {
         }
     if constexpr (id == fclose)
         s.failedStreams.erase(first);
+    errno = errnoValue, ::SetLastError(lastError);
 }
 
-// The injected failure: the function's failure value, with the last error and errno as the
-// real function leaves them (the C runtime maps the last error of its failed Win32 call).
-template <Call id, class R, class Args, class Real>
-R Fail(const Args& args, Real real) {
-    using namespace calls;
-    State& s = Current();
-    const Error& e = *s.error;
-    if constexpr (Any(id, CloseHandle, FindClose, _close, fclose))
-        Note<id>(args, real());  // fclose, for one, dissociates the stream whatever it returns
-    if constexpr (Any(id, fread, fwrite, fflush))
-        s.failedStreams.insert(std::get<id == fflush ? 0 : 3>(args));
-    if constexpr (id == NtQueryInformationFile)
-        return e.status;
-    // The C runtime's functions (_read, fopen_s, malloc) report through errno as well.
-    constexpr bool runtime = callNames[id][0] == '_' || callNames[id][0] >= 'a';
-    ::SetLastError(e.win32);
-    if constexpr (runtime)
-        errno = id == malloc ? ENOMEM : e.errnoValue;
-    if constexpr (id == fopen_s)
-        return *std::get<0>(args) = nullptr, e.errnoValue;
-    else if constexpr (id == _sopen_s)
-        return *std::get<0>(args) = -1, e.errnoValue;
-    else if constexpr (Any(id, fread, fwrite))
-        return 0;
-    else if constexpr (Any(id, fflush, fclose))
-        return EOF;
-    else if constexpr (Any(id, GetFileAttributesW, GetFileSize, SetFilePointer))
-        return 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES, INVALID_FILE_SIZE, INVALID_SET_FILE_POINTER
-    else if constexpr (Any(id, CreateFileA, CreateFileW, FindFirstFileW))
-        return INVALID_HANDLE_VALUE;
-    else if constexpr (std::is_pointer_v<R>)
-        return nullptr;  // malloc, _fsopen, _fdopen, _wfopen, _wfsopen
-    else  // FALSE or a length of 0; a descriptor, position, size, count or result of -1
-        return static_cast<R>(runtime ? -1 : 0);
-}
-
-// Counted but never failed: calls that cannot fail or whose failure fails nothing (ferror reports
-// injected stream errors); GetVersionExA runs only in the one-time binding.
+// Counts a call; fails the chosen one with its failure value, the last error and errno as the
+// real function leaves them (the C runtime, _read or malloc, maps the last error of its failed
+// Win32 call to errno). Never failed: calls that cannot fail or whose failure fails nothing
+// (ferror reports injected stream errors); GetVersionExA runs only in the one-time binding.
 template <Call id, class R, class Args, class Real>
 R Dispatch(const Args& args, Real real) {
     using namespace calls;
@@ -164,6 +123,7 @@ R Dispatch(const Args& args, Real real) {
     if constexpr (!Any(id, ferror, towupper, free, _lock_file, _unlock_file, GetVersionExA)) {
         const int index = s.calls++, ordinal = ++s.frames.back().second[id];
         if (index == s.failAt) {
+            const Error& e = *s.error;
             s.failedCall = id, s.label = s.frames.back().first;
             s.ordinal = ordinal, s.progressAtFault = s.progress, s.stepAtFault = s.step;
             using First = std::decay_t<std::tuple_element_t<0, Args>>;
@@ -171,7 +131,32 @@ R Dispatch(const Args& args, Real real) {
                 s.failedName = std::get<0>(args) ? std::get<0>(args) : L"";
             else if constexpr (std::is_same_v<First, HANDLE>)
                 s.failedName = s.names[Key(std::get<0>(args))];
-            return Fail<id, R>(args, real);
+            if constexpr (Any(id, CloseHandle, FindClose, _close, fclose))
+                Note<id>(args, real());  // fclose dissociates the stream whatever it returns
+            if constexpr (Any(id, fread, fwrite, fflush))
+                s.failedStreams.insert(std::get<id == fflush ? 0 : 3>(args));
+            constexpr bool runtime = callNames[id][0] == '_' || callNames[id][0] >= 'a';
+            ::SetLastError(e.win32);
+            if constexpr (runtime)
+                errno = id == malloc ? ENOMEM : e.errnoValue;
+            if constexpr (id == NtQueryInformationFile)
+                return e.status;
+            else if constexpr (id == fopen_s)
+                return *std::get<0>(args) = nullptr, e.errnoValue;
+            else if constexpr (id == _sopen_s)
+                return *std::get<0>(args) = -1, e.errnoValue;
+            else if constexpr (Any(id, fread, fwrite))
+                return 0;
+            else if constexpr (Any(id, fflush, fclose))
+                return EOF;
+            else if constexpr (Any(id, GetFileAttributesW, GetFileSize, SetFilePointer))
+                return 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES, _SIZE, INVALID_SET_FILE_POINTER
+            else if constexpr (Any(id, CreateFileA, CreateFileW, FindFirstFileW))
+                return INVALID_HANDLE_VALUE;
+            else if constexpr (std::is_pointer_v<R>)
+                return nullptr;  // malloc, _fsopen, _fdopen, _wfopen, _wfsopen
+            else  // FALSE or a length of 0; a descriptor, position, size, count or result of -1
+                return static_cast<R>(runtime ? -1 : 0);
         }
     }
     if constexpr (std::is_void_v<R>)
@@ -186,7 +171,7 @@ R Dispatch(const Args& args, Real real) {
 }
 
 // Each wrapper has its entry's calling convention: the C runtime's __cdecl, the system's
-// __stdcall (WINAPI, NTAPI). x86_64 has one convention, and the two types are the same.
+// __stdcall (WINAPI, NTAPI); on x86_64 the two are one.
 template <Call id, auto field, class Fn = std::decay_t<decltype(sys::Table().*field)>>
 struct Wrapper;
 #define FAULT_WRAPPER(convention)                                                            \
@@ -201,7 +186,6 @@ FAULT_WRAPPER(__cdecl)
 #if !defined(_WIN64)
 FAULT_WRAPPER(__stdcall)
 #endif
-#undef FAULT_WRAPPER
 // The C runtime's variadic opens (_wsopen): the library always passes the permission mode.
 template <Call id, auto field, class R, class A1, class A2, class A3>
 struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
@@ -215,15 +199,13 @@ struct Wrapper<id, field, R (*)(A1, A2, A3, ...)> {
     }
 };
 
-// The table with every entry wrapped; absent: the bound entries null, as on a system without
-// those functions.
+// The table with every entry wrapped; absent: the bound ones null, as on a system without them.
 inline sys::Table Wrapped(bool absent) {
     sys::Table table;
-#define FAULT_WRAP(name, ...)                                                         \
-    table.name = absent && calls::name >= calls::GetFileSizeEx                          \
+#define FAULT_WRAP(name, ...)                                  \
+    table.name = absent && calls::name >= calls::GetFileSizeEx \
                      ? nullptr : &Wrapper<calls::name, &sys::Table::name>::Entry;
     FAULT_ALL(FAULT_WRAP)
-#undef FAULT_WRAP
     return table;
 }
 
