@@ -64,8 +64,7 @@ struct Traced : T {
 struct ScenarioRun {
     std::wstring dir;
     std::wstring In(const std::wstring& name) const { return dir + L"\\" + name; }
-    // One public operation (named without "TarnIO::"): its result is recorded, and the system
-    // calls it makes are its own.
+    // One public operation (named without "TarnIO::"): its result, and the calls it makes.
     template <class F> void Step(const std::string& label, F f) {
         Current().step = int(steps.size());
         Operation op(label);
@@ -96,10 +95,11 @@ template <class S>
 std::string Queried(S& object) {
     PathStats s;
     std::ostringstream out;
-    out << "ok=" << object.Query(s) << " exists=" << s.Exists() << " lastError=" << s.GetQueryError();
+    out << "ok=" << object.Query(s) << " exists=" << s.Exists() << " lastError=" << s.GetQueryError()
+        << std::hex;
     if (s.Exists())
-        out << std::hex << " attributes=0x" << s.GetAttributes() << " size=0x" << s.GetFileSize()
-            << " tag=0x" << s.GetReparseTag();
+        out << " attributes=0x" << s.GetAttributes() << " size=0x" << s.GetFileSize() << " tag=0x"
+            << s.GetReparseTag();
     return out.str();
 }
 template <class T> std::string ReadAll(T& file) { std::string s; file->ReadAll(s); return s; }
@@ -238,9 +238,8 @@ void AtomicSaves(ScenarioRun& r) {
     STEP("AtomicFile::Close", abandoned->Close(), ReadBack(data));
 }
 
-// Beneath the wrappers: for Query, FakeLinks.h ("link" a symbolic link) and every open file
-// with the reparse attribute (the system's name for an open file is looked up on the current
-// drive); for RemoveTree, FakeLinks.h.
+// Beneath the wrappers, FakeLinks.h ("link" a symbolic link); for Query also every open file a
+// reparse point (its name, which the system gives without a drive, is found on the current one).
 BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
     info->dwFileAttributes |= ok ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
@@ -259,27 +258,20 @@ struct Scenario {
     void (*body)(ScenarioRun&);
     decltype(&DressQuery) dress = nullptr;
 };
-template <class T>
-void AddScenarios(std::vector<Scenario>& list) {
-    const std::string n = nameOf<T>;
-    list.insert(list.end(), {{n + ": open + read all + close", BackendScenario<T, 0>},
-                             {n + ": open + write + flush + close", BackendScenario<T, 1>},
-                             {n + ": seek and size", BackendScenario<T, 2>},
-                             {n + ": Query on a reparse point", BackendScenario<T, 3>, DressQuery}});
-}
-std::vector<Scenario> Scenarios() {
-    std::vector<Scenario> list;
-    AddScenarios<FileHandle>(list), AddScenarios<FileDescriptor>(list);
-    AddScenarios<StdFile>(list);
-    list.insert(list.end(),
-                {{"StdFile over a descriptor", HandOverScenario<StdFile, FileDescriptor>},
-                 {"FileDescriptor over a handle", HandOverScenario<FileDescriptor, FileHandle>},
-                 {"Path queries", PathQueries},
-                 {"PathIterator: descending walk", Walk},
-                 {"Path: make and remove, links in the tree", PathDirectories, DressLinks},
-                 {"AtomicFile: committed and abandoned", AtomicSaves}});
-    return list;
-}
+#define FAULT_BACKEND(T)                                                 \
+    {#T ": open + read all + close", BackendScenario<T, 0>},             \
+    {#T ": open + write + flush + close", BackendScenario<T, 1>},        \
+    {#T ": seek and size", BackendScenario<T, 2>},                       \
+    {#T ": Query on a reparse point", BackendScenario<T, 3>, DressQuery},
+const Scenario scenarios[] = {
+    FAULT_BACKEND(FileHandle) FAULT_BACKEND(FileDescriptor) FAULT_BACKEND(StdFile)
+    {"StdFile over a descriptor", HandOverScenario<StdFile, FileDescriptor>},
+    {"FileDescriptor over a handle", HandOverScenario<FileDescriptor, FileHandle>},
+    {"Path queries", PathQueries},
+    {"PathIterator: descending walk", Walk},
+    {"Path: make and remove, links in the tree", PathDirectories, DressLinks},
+    {"AtomicFile: committed and abandoned", AtomicSaves},
+};
 
 // What a failing call must lead to, by the operation it failed in: the steps as without the
 // fault, with the faulting step's result changed as documented, or the documented exception.
@@ -428,7 +420,7 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const Err
     return run.thrown == want ? why : why + "threw \"" + run.thrown + "\", expected \"" + want + "\"";
 }
 
-std::string running = "(nothing)";  // the run a crash names
+std::string running;  // the run a crash names
 LONG WINAPI ReportCrash(EXCEPTION_POINTERS*) {
     std::fprintf(stderr, "fault sweep: crash in %s\n", running.c_str());
     return EXCEPTION_CONTINUE_SEARCH;
@@ -486,15 +478,14 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
         return run;
     };
     int injected = 0;
-    for (const Scenario& scenario : Scenarios()) {
+    for (const Scenario& scenario : scenarios) {
         // Swept again with the run-time bound functions absent when it used one.
         for (bool absent : {false, true}) {
             const std::string name = scenario.name + (absent ? " [bound functions absent]" : "");
             running = name + ", counting run";
             const ScenarioRun baseline = execute(scenario, absent, -1, nullptr);
             const State& s = Current();
-            const int total = s.calls;
-            const bool bound = s.bound;
+            const int total = s.calls, bound = s.bound;
             // The tag is found through the system's own name for the file.
             EXPECT_TRUE(scenario.dress != DressQuery || absent ||
                         baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
@@ -518,7 +509,6 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
                 break;
         }
     }
-    running = "(done)";
     EXPECT_EQ(1315, injected);
 }
 
