@@ -40,8 +40,8 @@ struct State {
     const Error* error = nullptr;
     bool bound = false;  // a run-time bound function was called
     // The fault: the call, its operation, which call of that function in it (from 1), the name
-    // it was about (its name argument, or the one its handle or search was opened with), the
-    // scenario's step and progress then.
+    // it was about (its name argument, or the one its handle or search was opened with; a
+    // search's directory), the scenario's step and progress then.
     int failedCall = -1, ordinal = 0, stepAtFault = -1, progressAtFault = 0;
     std::string label; std::wstring failedName;
     int step = 0, progress = 0;  // the scenario's step, and entries it reported so far
@@ -131,6 +131,8 @@ R Dispatch(const Args& args, Real real) {
                 s.failedName = std::get<0>(args) ? std::get<0>(args) : L"";
             else if constexpr (std::is_same_v<First, HANDLE>)
                 s.failedName = s.names[Key(std::get<0>(args))];
+            if (s.failedName.size() > 2 && s.failedName.rfind(L"\\*") == s.failedName.size() - 2)
+                s.failedName.resize(s.failedName.size() - 2);  // a search names its directory
             if constexpr (Any(id, CloseHandle, FindClose, _close, fclose))
                 Note<id>(args, real());  // fclose dissociates the stream whatever it returns
             if constexpr (Any(id, fread, fwrite, fflush))
@@ -145,18 +147,13 @@ R Dispatch(const Args& args, Real real) {
                 return *std::get<0>(args) = nullptr, e.errnoValue;
             else if constexpr (id == _sopen_s)
                 return *std::get<0>(args) = -1, e.errnoValue;
-            else if constexpr (Any(id, fread, fwrite))
-                return 0;
-            else if constexpr (Any(id, fflush, fclose))
-                return EOF;
-            else if constexpr (Any(id, GetFileAttributesW, GetFileSize, SetFilePointer))
-                return 0xFFFFFFFF;  // INVALID_FILE_ATTRIBUTES, _SIZE, INVALID_SET_FILE_POINTER
-            else if constexpr (Any(id, CreateFileA, CreateFileW, FindFirstFileW))
-                return INVALID_HANDLE_VALUE;
-            else if constexpr (std::is_pointer_v<R>)
-                return nullptr;  // malloc, _fsopen, _fdopen, _wfopen, _wfsopen
-            else  // FALSE or a length of 0; a descriptor, position, size, count or result of -1
-                return static_cast<R>(runtime ? -1 : 0);
+            // -1 (EOF, INVALID_HANDLE_VALUE, INVALID_FILE_SIZE...), or FALSE, 0, a null pointer
+            else if constexpr ((runtime && !std::is_pointer_v<R> && !Any(id, fread, fwrite)) ||
+                               Any(id, CreateFileA, CreateFileW, FindFirstFileW,
+                                   GetFileAttributesW, GetFileSize, SetFilePointer))
+                return R(std::intptr_t(-1));
+            else
+                return R();
         }
     }
     if constexpr (std::is_void_v<R>)

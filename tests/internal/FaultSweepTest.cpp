@@ -293,16 +293,10 @@ std::string AtEnd(Fault x) {
     const std::string size = x.baseline.substr(0, x.baseline.find(" then at "));
     return size == x.baseline ? "" : size + " then at " + size;
 }
-// The name the failed call was about; a search's pattern names its directory.
-std::wstring Faulted(const State& s) {
-    const std::wstring& name = s.failedName;
-    return name.size() > 2 && name.compare(name.size() - 2, 2, L"\\*") == 0
-               ? name.substr(0, name.size() - 2) : name;
-}
 // A failed search ends its own directory's part of the walk: what was reported stays, the rest
 // of that directory and everything below it is missing, the other directories are walked.
 std::string TruncatedWalk(Fault x) {
-    const std::string inside = Narrow(Faulted(x.f).substr(x.runDir.size() + 1)) + "\\";
+    const std::string inside = Narrow(x.f.failedName.substr(x.runDir.size() + 1)) + "\\";
     std::string result, entry;
     std::istringstream entries(x.baseline);
     for (int index = 0; std::getline(entries, entry, '|'); ++index)
@@ -412,7 +406,7 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const Err
                     (name == "FileErrorCode" ? GetFileErrorCodeLabel(code)
                      : name == "Win32Error"  ? Text(error.win32)
                      : name == "errno"       ? Text(error.errnoValue)
-                     : name.back() == '*'    ? Escaped(Faulted(s)) : run.named);
+                     : name.back() == '*'    ? Escaped(s.failedName) : run.named);
     }
     if (run.steps != expected)
         why += "steps " + testing::PrintToString(run.steps) + ", expected " +
