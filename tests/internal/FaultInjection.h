@@ -96,7 +96,7 @@ void Note(const Args& args, R result) {
         if (result == 0)
             s.open.insert({opens, Key(*first)});
     } else if constexpr (*opens) {
-        if (id == _lock_file || (pointer ? !!result : result != R(-1)))
+        if (id == _lock_file || (result != R(-1) && (!pointer || !!result)))
             s.open.insert({opens, id == _lock_file ? Key(first) : Key(result)});
     }
     if constexpr (*closes)

@@ -18,6 +18,7 @@
 #include <TarnIO/StdFile.h>
 
 #include <cxxabi.h>
+#include <optional>
 
 namespace FaultInjection {
 namespace {
@@ -84,8 +85,8 @@ struct ScenarioRun {
 template <class T>
 struct Held : std::unique_ptr<T> {
     ~Held() {
-        if constexpr (!std::is_same_v<T, PathIterator>) try { *this ? (*this)->Close() : void(); }
-            catch (...) { Current().problems.push_back("Close threw after the run"); }
+        try { *this ? (*this)->Close() : void(); }
+        catch (...) { Current().problems.push_back("Close threw after the run"); }
     }
     template <class... A> void Make(A&&... a) { this->reset(new T(std::forward<A>(a)...)); }
 };
@@ -106,25 +107,23 @@ template <class T> std::string ReadAll(T& file) { std::string s; file->ReadAll(s
 
 // How each backend opens: kind 0 a Path to read, 1 a narrow name with every argument to
 // write, 2 a wide name, 3 a reparse point itself.
-void Open(Object<FileHandle>& f, int kind, const std::wstring& name) {
-    if (kind == 1)
-        return f.Make(Narrow(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (kind == 3)
-        return f.Make(Path(name), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                      FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    kind == 0 ? f.Make(Path(name)) : f.Make(name.c_str());
-}
-void Open(Object<FileDescriptor>& f, int kind, const std::wstring& name) {
-    if (kind == 1)
-        return f.Make(Narrow(name).c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY,
-                      _SH_DENYWR, _S_IREAD | _S_IWRITE);
-    kind == 2 ? f.Make(name.c_str()) : f.Make(Path(name));
-}
-void Open(Object<StdFile>& f, int kind, const std::wstring& name) {
-    if (kind < 2)
-        return kind ? f.Make(Narrow(name).c_str(), "wb", _SH_DENYWR) : f.Make(Path(name), L"rb");
-    kind == 2 ? f.Make(name.c_str(), L"rb", _SH_DENYNO) : f.Make(Path(name), L"rb", _SH_DENYNO);
+template <class T> void Open(Object<T>& f, int kind, const std::wstring& name) {
+    const Path path(name);
+    const std::string narrow = Narrow(name);
+    if constexpr (std::is_same_v<T, FileHandle>)
+        kind == 1   ? f.Make(narrow.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr)
+        : kind == 3 ? f.Make(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr)
+        : kind == 2 ? f.Make(name.c_str()) : f.Make(path);
+    else if constexpr (std::is_same_v<T, FileDescriptor>)
+        kind == 1   ? f.Make(narrow.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _SH_DENYWR,
+                             _S_IREAD | _S_IWRITE)
+        : kind == 2 ? f.Make(name.c_str()) : f.Make(path);
+    else
+        kind == 1   ? f.Make(narrow.c_str(), "wb", _SH_DENYWR)
+        : kind == 0 ? f.Make(path, L"rb")
+        : kind == 2 ? f.Make(name.c_str(), L"rb", _SH_DENYNO) : f.Make(path, L"rb", _SH_DENYNO);
 }
 
 // By the same kinds: open + read all + close; open + write + flush + close; seek and size
@@ -204,10 +203,10 @@ void PathQueries(ScenarioRun& r) {
 
 // The walk's entries, relative to the run's directory, in the order found.
 void Walk(ScenarioRun& r) {
-    Held<PathIterator> it;
+    std::optional<PathIterator> it;
     r.Step("PathIterator::walk", [&] {
         std::string entries;
-        it.Make(Path(r.In(L"tree\\*")), PathIterator::recursive);
+        it.emplace(Path(r.In(L"tree\\*")), PathIterator::recursive);
         for (; !it->IsDone(); ++Current().progress, it->Next())
             entries += Narrow(it->GetPath().AsString().substr(r.dir.size() + 1)) +
                        (it->IsDirectory() ? "\\|" : "|");
