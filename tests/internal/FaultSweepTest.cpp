@@ -56,7 +56,8 @@ struct Traced : T {
     auto name params->decltype(std::declval<T&>().name args) override {                    \
         return Operation(Op<T>(#name)), T::name args;                                      \
     }
-    FAULT_TRACED(GetSize, () const, ()) FAULT_TRACED(GetPosition, () const, ())
+    FAULT_TRACED(GetSize, () const, ())
+    FAULT_TRACED(GetPosition, () const, ())
     FAULT_TRACED(Read, (void* b, std::uint64_t n), (b, n))
     FAULT_TRACED(Seek, (std::int64_t o, SeekOrigin w), (o, w))
 };
@@ -149,7 +150,8 @@ void BackendScenario(ScenarioRun& r) {
         const std::string size = Text(file->GetSize());
         return size + " then at " + Text(file->GetPosition());
     });
-    for (const auto& [offset, origin] : {std::pair(4, seekBegin), std::pair(-2, seekCurrent)})
+    for (const auto& [offset, origin] : {std::pair(4, seekBegin),
+                                         std::pair(-2, seekCurrent)})
         STEP(Op<T>("Seek"), file->Seek(offset, origin));
     STEP(Op<T>("GetPosition"), file->GetPosition());
     STEP(Op<T>("Seek"), file->Seek(-3, seekEnd));
@@ -197,7 +199,8 @@ void PathQueries(ScenarioRun& r) {
     STEP("Path::IsFile", file.IsFile());
     STEP("Path::GetFileSize", file.GetFileSize());
     STEP("Path::GetModifyTime", file.GetModifyTime(), "");
-    for (const auto& [from, to] : {std::pair(file, moved), std::pair(moved, file)})
+    for (const auto& [from, to] : {std::pair(file, moved),
+                                   std::pair(moved, file)})
         STEP("Path::Rename", Path::Rename(from, to), ReadBack(to.AsString()));
 }
 
@@ -237,38 +240,31 @@ void AtomicSaves(ScenarioRun& r) {
     STEP("AtomicFile::Close", abandoned->Close(), ReadBack(data));
 }
 
-// Beneath the wrappers, FakeLinks.h ("link" a symbolic link); for Query also every open file a
-// reparse point (its name, which the system gives without a drive, is found on the current one).
 BOOL WINAPI ReparseInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION info) {
     const BOOL ok = sys::realTable.GetFileInformationByHandle(file, info);
     info->dwFileAttributes |= ok ? FILE_ATTRIBUTE_REPARSE_POINT : 0;
     return ok;
 }
-void DressQuery(sys::Table& below, const std::wstring& dir) {
-    FakeLinks::Install(below, dir), below.GetFileInformationByHandle = ReparseInformation;
-    ::SetCurrentDirectoryW(dir.c_str());
-}
-void DressLinks(sys::Table& below, const std::wstring& dir) {
-    FakeLinks::Install(below, dir + L"\\out");
-}
 
-struct Scenario {
-    std::string name;
-    void (*body)(ScenarioRun&);
-    decltype(&DressQuery) dress = nullptr;
-};
+// Beneath the wrappers, links: FakeLinks.h ("link" a symbolic link), and for Query also every
+// open file a reparse point (its name, which the system gives without a drive, is found on the
+// current one).
+enum Dress { none, links, query };
+struct Scenario { std::string name; void (*body)(ScenarioRun&); Dress dress = none; };
 #define FAULT_BACKEND(T)                                                 \
     {#T ": open + read all + close", BackendScenario<T, 0>},             \
     {#T ": open + write + flush + close", BackendScenario<T, 1>},        \
     {#T ": seek and size", BackendScenario<T, 2>},                       \
-    {#T ": Query on a reparse point", BackendScenario<T, 3>, DressQuery},
+    {#T ": Query on a reparse point", BackendScenario<T, 3>, query},
 const Scenario scenarios[] = {
-    FAULT_BACKEND(FileHandle) FAULT_BACKEND(FileDescriptor) FAULT_BACKEND(StdFile)
+    FAULT_BACKEND(FileHandle)
+    FAULT_BACKEND(FileDescriptor)
+    FAULT_BACKEND(StdFile)
     {"StdFile over a descriptor", HandOverScenario<StdFile, FileDescriptor>},
     {"FileDescriptor over a handle", HandOverScenario<FileDescriptor, FileHandle>},
     {"Path queries", PathQueries},
     {"PathIterator: descending walk", Walk},
-    {"Path: make and remove, links in the tree", PathDirectories, DressLinks},
+    {"Path: make and remove, links in the tree", PathDirectories, links},
     {"AtomicFile: committed and abandoned", AtomicSaves},
 };
 
@@ -443,7 +439,9 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
         ::SetFileAttributesW(MakeFile(sub + L"\\saved.txt", "old").c_str(), FILE_ATTRIBUTE_HIDDEN);
         sys::Table& below = Current().below = sys::realTable;
         if (scenario.dress)
-            scenario.dress(below, run.dir);
+            FakeLinks::Install(below, run.In(L"out"));
+        if (scenario.dress == query)
+            below.GetFileInformationByHandle = ReparseInformation, ::SetCurrentDirectoryW(run.dir.c_str());
         Begin(failAt, error);
         sys::table = Wrapped(absent);
         try { scenario.body(run); }
@@ -480,7 +478,7 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
             const State& s = Current();
             const int total = s.calls, bound = s.bound;
             // The tag is found through the system's own name for the file.
-            EXPECT_TRUE(scenario.dress != DressQuery || absent ||
+            EXPECT_TRUE(scenario.dress != query || absent ||
                         baseline.steps.back().find("tag=0xa000000c") != std::string::npos) << name;
             if (!baseline.thrown.empty() || !s.problems.empty()) {
                 ADD_FAILURE() << name << ": fails without faults: " << baseline.thrown
