@@ -99,6 +99,9 @@ TEST(PathSyntaxTest, SplitAndMakeParent) {
         EXPECT_EQ(expected, both(other, self));
         (self = path).Split(&self, &self);
         EXPECT_EQ(row.base, self.AsNarrowString());
+        std::wstring& text = const_cast<std::wstring&>((self = path).AsString());
+        self.Split(&text, &base);  // the text itself as the directory output
+        EXPECT_EQ(expected, both(Path(text), Path(base)));
         EXPECT_EQ(row.directory, (self = path).MakeParent().AsNarrowString());  // a root is kept
     }
 }

@@ -81,15 +81,12 @@ protected:
 
     // Creates (or replaces) dir\name holding content; returns its full path.
     std::wstring MakeFile(const std::wstring& name, const std::string& content = std::string()) {
-        std::wstring full = In(name);
-        HANDLE h = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(h, INVALID_HANDLE_VALUE) << ::GetLastError();
+        const std::wstring full = In(name);
+        HANDLE h = ::CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         DWORD done = 0;
-        if (!content.empty()) {
-            EXPECT_TRUE(::WriteFile(h, content.data(), static_cast<DWORD>(content.size()), &done,
-                                    nullptr));
-        }
+        EXPECT_TRUE(h != INVALID_HANDLE_VALUE &&
+                    ::WriteFile(h, content.data(), DWORD(content.size()), &done, nullptr))
+            << ::GetLastError();
         ::CloseHandle(h);
         return full;
     }
@@ -117,24 +114,6 @@ protected:
     std::wstring dir;
 };
 
-// Runs f, which must throw E; returns a copy of what was caught. A missing or
-// different exception is a test failure, and a placeholder error is returned
-// so that the caller's checks fail visibly rather than crash.
-template <class E, class F>
-E CatchError(F&& f) {
-    try {
-        f();
-        ADD_FAILURE() << "nothing was thrown";
-    } catch (const E& e) {
-        return e;
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "wrong exception: " << typeid(e).name() << ": " << e.what();
-    } catch (...) {
-        ADD_FAILURE() << "unknown exception";
-    }
-    return E("(nothing caught)", TarnError::Context{"", "", 0});
-}
-
 // The names of an error's details in attaching order: {"FileErrorCode", "errno"}.
 inline std::vector<std::string> DetailNames(const TarnError::Error& e) {
     std::vector<std::string> names;
@@ -143,39 +122,20 @@ inline std::vector<std::string> DetailNames(const TarnError::Error& e) {
     return names;
 }
 
-// What a detail renders.
-inline std::string Rendered(const TarnError::ErrorInfoBase& info) {
-    std::ostringstream out;
-    info.Render(out);
-    return out.str();
-}
-
-// An error as one line: Context file and function, message, then each detail
-// as name=value in attaching order (errno without strerror's words).
-inline std::string Described(const TarnError::Error& e) {
-    std::string out = std::string(e.GetContext().file) + " " + e.GetContext().function + ": " +
-                      e.GetMessageText();
-    for (std::size_t i = 0; i < e.GetInfoCount(); ++i) {
-        std::string name = e.GetInfoAt(i).GetName(), value = Rendered(e.GetInfoAt(i));
-        out += "; " + name + "=" + (name == "errno" ? value.substr(0, value.find(' ')) : value);
-    }
-    return out;
-}
-
-// What a call that must throw E threw, described.
-template <class E, class F> std::function<std::string()> Throws(F call) {
-    return [call] { return Described(CatchError<E>(call)); };
-}
-
-// What call threw, as Described gives it but without the words in brackets
-// that follow a number ("Win32Error=2", "FileErrorCode=fileErrorNotFound"),
-// which differ between systems; marked when the class is not exactly E.
+// What call threw as one line: Context file and function, message, then each
+// detail as name=value in attaching order, without the words in brackets that
+// follow a number ("Win32Error=2", "FileErrorCode=fileErrorNotFound"), which
+// differ between systems; marked when the class is not exactly E.
 template <class E> std::string Thrown(const std::function<void()>& call) {
     try {
         call();
     } catch (const TarnError::Error& e) {
-        return (typeid(e) == typeid(E) ? "" : "not exactly the class: ") +
-               std::regex_replace(Described(e), std::regex(" \\([^;]*\\)(;|$)"), "$1");
+        std::ostringstream out;
+        out << (typeid(e) == typeid(E) ? "" : "not exactly the class: ") << e.GetContext().file
+            << " " << e.GetContext().function << ": " << e.GetMessageText();
+        for (std::size_t i = 0; i < e.GetInfoCount(); ++i)
+            e.GetInfoAt(i).Render(out << "; " << e.GetInfoAt(i).GetName() << "=");
+        return std::regex_replace(out.str(), std::regex(" \\([^;]*\\)(;|$)"), "$1");
     }
     return "nothing thrown";
 }
