@@ -1,6 +1,5 @@
-// Fault injection through the system call table (Sys.h): one wrapper per entry counts the calls
-// that can fail, fails the chosen one with a chosen error as the real function reports it, and
-// keeps account of every handle, descriptor, stream, search, stream lock and malloc block.
+// Fault injection through the system call table (Sys.h): a wrapper per entry counts the calls,
+// fails the chosen one as the real function fails, and keeps account of what is open.
 #pragma once
 
 #include "Sys.h"
@@ -40,8 +39,7 @@ struct State {
     const Error* error = nullptr;
     bool bound = false;  // a run-time bound function was called
     // The fault: the call, its operation, which call of that function in it (from 1), the name
-    // it was about (its name argument, or the one its handle or search was opened with; a
-    // search's directory), the scenario's step and progress then.
+    // it was about (a search's: its directory), the step and progress then.
     int failedCall = -1, ordinal = 0, stepAtFault = -1, progressAtFault = 0;
     std::string label; std::wstring failedName;
     int step = 0, progress = 0;  // the scenario's step, and entries it reported so far
@@ -67,9 +65,8 @@ struct Operation {
 
 template <class T> std::uintptr_t Key(T value) { return (std::uintptr_t)value; }
 
-// What a call opened or closed (a closing one also when failed: it releases all the same), with
-// the last error and errno kept. A descriptor over a handle takes the handle over, a stream over
-// a descriptor the descriptor, when made; free(nullptr) frees nothing.
+// What a call opened or closed (a failed close releases all the same); a descriptor made over a
+// handle takes it over, as a stream over a descriptor does.
 template <Call id, class Args, class R>
 void Note(const Args& args, R result) {
     using namespace calls;
@@ -111,10 +108,9 @@ void Note(const Args& args, R result) {
     errno = errnoValue, ::SetLastError(lastError);
 }
 
-// Counts a call; fails the chosen one with its failure value, the last error and errno as the
-// real function leaves them (the C runtime, _read or malloc, maps the last error of its failed
-// Win32 call to errno). Never failed: calls that cannot fail or whose failure fails nothing
-// (ferror reports injected stream errors); GetVersionExA runs only in the one-time binding.
+// Counts a call; fails the chosen one with its failure value, last error and errno as the real
+// function leaves them. Never failed: calls that cannot fail (ferror reports injected stream
+// errors); GetVersionExA runs only in the one-time binding.
 template <Call id, class R, class Args, class Real>
 R Dispatch(const Args& args, Real real) {
     using namespace calls;
@@ -167,8 +163,7 @@ R Dispatch(const Args& args, Real real) {
     }
 }
 
-// Each wrapper has its entry's calling convention: the C runtime's __cdecl, the system's
-// __stdcall (WINAPI, NTAPI); on x86_64 the two are one.
+// Each wrapper has its entry's calling convention (one on x86_64).
 template <Call id, auto field, class Fn = std::decay_t<decltype(sys::Table().*field)>>
 struct Wrapper;
 #define FAULT_WRAPPER(convention)                                                            \

@@ -1,7 +1,6 @@
 // The fault sweep: each scenario runs once to count its system calls, then once per call with
-// that call failing in each of four ways, and again with the run-time bound functions absent.
-// Every run must end in the documented result or exception, with nothing left open, the object
-// still closable, no temporary of a save left and nothing removed that a link points to.
+// that call failing in four ways, also with the run-time bound functions absent. Every run must
+// end as documented, with nothing left open, no temporary left and no link followed.
 #include "../TestSupport.h"
 
 #include "Bindings.h"
@@ -47,8 +46,7 @@ template <> const std::string nameOf<FileDescriptor> = "FileDescriptor";
 template <> const std::string nameOf<StdFile> = "StdFile";
 template <class T> std::string Op(std::string o) { return nameOf<T> + "::" + o; }
 
-// A backend whose primitives announce themselves, so a fault inside ReadAll or ReadAt is told
-// apart by the primitive it hit.
+// A backend whose primitives name themselves, so a fault inside ReadAll or ReadAt names one.
 template <class T>
 struct Traced : T {
     using T::T;
@@ -66,7 +64,7 @@ struct Traced : T {
 struct ScenarioRun {
     std::wstring dir;
     std::wstring In(const std::wstring& name) const { return dir + L"\\" + name; }
-    // One public operation (named without "TarnIO::"): its result, and the calls it makes.
+    // One operation (named without "TarnIO::"): its result, and the calls it makes.
     template <class F> void Step(const std::string& label, F f) {
         Current().step = int(steps.size());
         Operation op(label);
@@ -82,7 +80,7 @@ struct ScenarioRun {
 };
 #define STEP(label, ...) r.Step(label, [&] { return __VA_ARGS__; })
 
-// A scenario's object: when the run ends, whichever way, it is closed again without throwing.
+// A scenario's object: closed again, without throwing, however the run ended.
 template <class T>
 struct Held : std::unique_ptr<T> {
     ~Held() {
@@ -127,8 +125,7 @@ template <class T> void Open(Object<T>& f, int kind, const std::wstring& name) {
         : kind == 2 ? f.Make(name.c_str(), L"rb", _SH_DENYNO) : f.Make(path, L"rb", _SH_DENYNO);
 }
 
-// By the same kinds: open + read all + close; open + write + flush + close; seek and size
-// (ReadAt saves, seeks, reads and seeks back); Query on a reparse point.
+// By kind: open, read all, close; open, write, flush, close; seek and size; Query of a link.
 template <class T, int kind>
 void BackendScenario(ScenarioRun& r) {
     Object<T> file;
@@ -240,8 +237,8 @@ void AtomicSaves(ScenarioRun& r) {
     STEP("AtomicFile::Close", abandoned->Close(), ReadBack(data));
 }
 
-// Beneath the wrappers, the links of FakeLinks.h ("link" a symbolic link); for Query the run's
-// directory current (the system names an open file without its drive).
+// Beneath the wrappers, the links of FakeLinks.h; for Query the run's directory is current (the
+// system names an open file without its drive).
 enum Dress { none, links, query };
 struct Scenario { std::string name; void (*body)(ScenarioRun&); Dress dress = none; };
 #define FAULT_BACKEND(T)                                                 \
@@ -261,16 +258,14 @@ const Scenario scenarios[] = {
     {"AtomicFile: committed and abandoned", AtomicSaves},
 };
 
-// What a failing call must lead to, by the operation it failed in: the steps as without the
-// fault, with the faulting step's result changed as documented, or the documented exception.
+// What a failing call leads to in an operation: a changed result of its step, or an exception.
 struct Fault { const std::string& baseline; const State& f; const std::wstring& runDir; };
 using Expected = std::string (*)(Fault);
 struct Rule {
     std::string operations;  // empty: any; "Op#n": the function's nth call in Op
     std::string calls;       // the functions failing
-    std::string thrown{};    // "Class: message; details@Context function (default: the operation)";
-                             // a name marked * is the one the failed call was about
-    Expected result = nullptr;  // or the faulting step's result; null: as without the fault
+    std::string thrown{};    // "Class: message; details@Context function"; name* the call's
+    Expected result = nullptr;  // or the step's result; null: as without the fault
 };
 std::string False(Fault) { return "0"; }
 std::string QueryRefused(Fault) { return "ok=0 exists=0 lastError=0"; }  // left untouched
@@ -281,8 +276,7 @@ std::string AtEnd(Fault x) {
     const std::string size = x.baseline.substr(0, x.baseline.find(" then at "));
     return size == x.baseline ? "" : size + " then at " + size;
 }
-// A failed search ends its own directory's part of the walk: what was reported stays, the rest
-// of that directory and everything below it is missing, the other directories are walked.
+// A failed search ends the walk of its directory only: what was reported before stays.
 std::string TruncatedWalk(Fault x) {
     const std::string inside = Narrow(x.f.failedName.substr(x.runDir.size() + 1)) + "\\";
     std::string result, entry;
@@ -297,6 +291,7 @@ std::vector<Rule> Rules() {
     const char* const opened = "FileOpenError: unable to open file; FileErrorCode errno";
     const std::string attributes = "PathError: unable to query path attributes; ";
     const char* const queries = "FileHandle::Query FileDescriptor::Query StdFile::Query";
+    const std::string named = "; FileErrorCode Win32Error path*";  // the path the call was about
     std::vector<Rule> rules = {
         {"", "CloseHandle _close fclose FindClose"},  // closing never reports, and closes
         {"StdFile::GetSize#1", "_fseeki64", "FileError: unable to query file size; FileErrorCode errno"},
@@ -316,23 +311,21 @@ std::vector<Rule> Rules() {
         {"Path::IsDirectory Path::IsFile", "GetFileAttributesW", attributes + "path Win32Error@Path::GetAttribsThrow"},
         {"Path::Rename", "MoveFileW", "Error: unable to rename file; Win32Error"},
         {"PathIterator::walk", "FindFirstFileW FindNextFileW", "", TruncatedWalk},
-        {"Path::CreateDir Path::CreateDirs", "CreateDirectoryW", "Error: unable to create directory; FileErrorCode Win32Error path*"},
+        {"Path::CreateDir Path::CreateDirs", "CreateDirectoryW", "Error: unable to create directory" + named},
         {"Path::CreateDirs", "GetFileAttributesW"},  // made only after a failure
-        {"Path::RemoveDir", "RemoveDirectoryW", "Error: unable to remove directory; FileErrorCode Win32Error path*"},
-        {"Path::RemoveFile", "DeleteFileW", "Error: unable to remove file; FileErrorCode Win32Error path*"},
-        {"Path::Extended", "GetFullPathNameW", "Error: unable to make extended path; FileErrorCode Win32Error path*"},
+        {"Path::RemoveDir", "RemoveDirectoryW", "Error: unable to remove directory" + named},
+        {"Path::RemoveFile", "DeleteFileW", "Error: unable to remove file" + named},
+        {"Path::Extended", "GetFullPathNameW", "Error: unable to make extended path" + named},
         // A tree's removal goes on past a failure, then throws.
-        {"Path::RemoveTree", "GetFullPathNameW GetFileAttributesW CreateFileW FindFirstFileW GetFileInformationByHandle FindNextFileW SetFileAttributesW DeleteFileW RemoveDirectoryW", "Error: unable to remove directory tree; FileErrorCode Win32Error path*"},
-        // A save names its temporary when it cannot be made, the target when it cannot replace
-        // it; a temporary that cannot be removed stays, unreported (Close never throws).
+        {"Path::RemoveTree", "GetFullPathNameW GetFileAttributesW CreateFileW FindFirstFileW GetFileInformationByHandle FindNextFileW SetFileAttributesW DeleteFileW RemoveDirectoryW", "Error: unable to remove directory tree" + named},
+        // A temporary that cannot be made is named; one that cannot be removed stays, unreported.
         {"AtomicFile::AtomicFile", "CreateFileW", "FileOpenError: unable to open file; FileErrorCode Win32Error filePath*"},
         {"AtomicFile::Write", "WriteFile", "FileWriteError: unable to write file; FileErrorCode Win32Error@FileHandle::Write"},
         {"AtomicFile::Commit", "FlushFileBuffers GetFileAttributesW SetFileAttributesW MoveFileExW", "FileWriteError: unable to replace file; FileErrorCode Win32Error path"},
         {"AtomicFile::Close", "DeleteFileW"},
     };
-    // Per backend operation (empty: the constructor), the calls failing it in FileHandle,
-    // FileDescriptor and StdFile; the details follow from the backend (Win32 error or errno),
-    // with the file path when opened by name.
+    // Per operation (empty: the constructor), the calls failing it in each backend; opening by
+    // name adds the file path.
     const std::string backends[] = {"FileHandle", "FileDescriptor", "StdFile"};
     for (const auto& row : std::vector<std::array<std::string, 5>>{
              {"", "FileOpenError: unable to open file", "CreateFileA CreateFileW", "_wsopen _sopen_s", "_wfopen _wfsopen fopen_s _fsopen"},
@@ -374,8 +367,8 @@ std::string Judge(const ScenarioRun& baseline, const ScenarioRun& run, const Err
     Names expected = baseline.steps;  // the steps before the faulting one go as without it
     if (rule->result)
         expected[s.stepAtFault] = rule->result({baseline.steps[s.stepAtFault], s, run.dir});
-    // The class, Context, message and details in order with the values the fault implies; the
-    // throwing step is the last and records nothing.
+    // The class, Context, message and details with the fault's values; the throwing step is the
+    // last and records nothing.
     std::string want, t = rule->thrown;
     if (!t.empty()) {
         expected.resize(s.stepAtFault + 1), expected.back().clear();
@@ -416,8 +409,7 @@ TEST_F(FaultSweepTest, EveryCallFailsInTurn) {
     wchar_t saved[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, saved);
     int runs = 0;
-    // One run in a fresh directory; afterwards opens and closes balanced, no temporary left but
-    // one whose removal failed, what a link points to kept, the directory removable.
+    // One run in a fresh directory, then its bookkeeping: opens and closes, temporaries, links.
     auto execute = [&](const Scenario& scenario, bool absent, int failAt, const Error* error) {
         ScenarioRun run;
         const std::wstring sub = L"run" + std::to_wstring(++runs);
