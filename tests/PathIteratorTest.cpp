@@ -20,8 +20,7 @@ Paths Sorted(Paths paths) { std::sort(paths.begin(), paths.end()); return paths;
 
 class PathIteratorTest : public TarnTest::TempDirTest {
 protected:
-    // The entries found, sorted, each checked against the system (the \\?\ form names "..."
-    // too); the walk is in pre-order: an entry's parent, but for the top, came before it.
+    // The entries found, sorted; each agrees with the system and comes after its parent.
     static Paths Walk(const std::wstring& start, long options) {
         Paths seen;
         std::wstring top;

