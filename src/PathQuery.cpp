@@ -62,10 +62,10 @@ bool Path::GetAttribs(unsigned long& attributes) const {
 }
 
 unsigned long Path::GetAttribsThrow() const {
-    const DWORD value = sys::GetFileAttributesW(path.c_str());
-    if (value != INVALID_FILE_ATTRIBUTES)
-        return value;
-    const DWORD error = ::GetLastError();
+    unsigned long attributes = 0;
+    if (GetAttribs(attributes))
+        return attributes;
+    const DWORD error = ::GetLastError();  // GetAttribs returns straight after the failed call
     detail::Throw<PathError>("unable to query path attributes",
                              TARNIO_HERE("TarnIO::Path::GetAttribsThrow"),
                              detail::MakeErrorInfo<ErrorInfo_path>(*this),

@@ -132,6 +132,8 @@ void Path::Split(std::wstring* directory, std::wstring* base) const {
         base->assign(path, points.baseStart, std::wstring::npos);
     if (directoryIsText && base != directory)
         directory->resize(points.directoryLength);
+    if (directoryIsText || base == &path)
+        narrowPath.clear();  // the text changed under the narrow form
 }
 
 void Path::Split(Path* directory, Path* base) const {
